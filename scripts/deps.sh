@@ -1,0 +1,39 @@
+#!/bin/bash
+# Installs what building and running need, idempotently (Debian, as root):
+# the i386 architecture, the MinGW-w64 cross compiler, 32-bit Wine, Xvfb.
+set -euo pipefail
+
+packages=(cmake make g++-mingw-w64-i686 wine wine32:i386 wine32-preloader:i386 wine64 xvfb
+          xauth x11-utils googletest imagemagick qemu-user-static python3)
+missing=()
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    missing=("${packages[@]}")
+else
+    for package in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$package")
+    done
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine's 32-bit loader is an i386 Linux program. Some kernels are booted with
+# their 32-bit emulation switched off; there the loader runs under qemu-user.
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    binfmt=/proc/sys/fs/binfmt_misc
+    [ -e $binfmt/register ] || mount -t binfmt_misc binfmt_misc $binfmt
+    magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00'
+    mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+    # Executables (type 2) and position-independent executables (type 3).
+    [ -e $binfmt/qm-i386-exec ] ||
+        printf '%s' ":qm-i386-exec:M::${magic}\x02\x00\x03\x00:${mask}:/usr/bin/qemu-i386-static:F" \
+            >$binfmt/register
+    [ -e $binfmt/qm-i386-dyn ] ||
+        printf '%s' ":qm-i386-dyn:M::${magic}\x03\x00\x03\x00:${mask}:/usr/bin/qemu-i386-static:F" \
+            >$binfmt/register
+    /usr/lib/wine/wine --version >/dev/null
+fi

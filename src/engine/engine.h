@@ -1,0 +1,41 @@
+// engine.h: the install and uninstall sequences and the steps they share.
+#pragma once
+
+#include <windows.h>
+
+// The three options: dialog check boxes in interactive mode, switches in silent mode.
+enum class Option { ProgramGroup, Autostart, AllUsers };
+BOOL optionOn(Option option);
+
+// Engine entry for the operation in InstallerState::operation. Returns only in
+// dialog mode after an error, with the options dialog shown again.
+void runEngine();
+
+// The one way an engine error ends: silent mode exits 1, dialog mode re-shows the dialog.
+void errorEnding();
+
+// Message boxes with the installer's caption and no owner window.
+void showMessage(const char* text);
+BOOL askYesNo(const char* text);
+
+// Install steps 1 to 6; FALSE when a step failed (the error ending has been taken).
+BOOL runInstallSteps();
+
+// Shared tail.
+void removeRunValues();
+void setAutostart();
+void copyDataFiles();
+void setBrowserOptions();
+void completeInstall();
+
+// Program group and uninstall registration.
+void removeOldProgramGroups();
+BOOL createProgramGroup();
+
+// Uninstall.
+void startUninstall();
+BOOL runUninstallSteps();
+void uninstallEnding();
+
+// Texts shown by both operations.
+extern const char browserCacheInstructions[];

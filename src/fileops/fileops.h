@@ -1,0 +1,21 @@
+// fileops.h: temporary files, sweeps, and file operations that survive files in use.
+#pragma once
+
+// A new, empty temporary file "<prefix>XXXX.TMP" in programDir; its name goes to tempFileName.
+void makeTempName(const char* prefix);
+
+// Deletes "iz*.tmp" leftovers in the current directory.
+void cleanTempFiles();
+
+// Deletes every file in the current directory that matches `pattern`.
+void deleteMatching(const char* pattern);
+
+// Deletes `source` now, or at the next restart when it is in use.
+void deleteOrSchedule(const char* source);
+
+// Copies `source` over `destination` and deletes `source`, or defers the move to the
+// next restart; a null `destination` deletes `source`. Sets rebootNeeded on deferral.
+void replaceOrSchedule(const char* source, const char* destination);
+
+// Records the move (or, with a null destination, the deletion) for the next restart.
+void scheduleAtRestart(const char* source, const char* destination);

@@ -1,0 +1,6 @@
+// commandLine.h: the switch scan that fills InstallerState from the command line.
+#pragma once
+
+// Scans the whole command line (program path included) and records the switches.
+// Reports nothing; a path that cannot be resolved, or does not fit, leaves its field as it was.
+void parseCommandLine(const char* commandLine);

@@ -1,0 +1,18 @@
+// crt.cpp: the two routines the compiler may call for block copies and clears
+// (struct initialisers, large assignments); there is no C runtime to supply them.
+#include <stddef.h>
+
+extern "C" void* memset(void* destination, int value, size_t count) {
+    unsigned char* bytes = static_cast<unsigned char*>(destination);
+    while (count-- != 0)
+        *bytes++ = static_cast<unsigned char>(value);
+    return destination;
+}
+
+extern "C" void* memcpy(void* destination, const void* source, size_t count) {
+    unsigned char* to = static_cast<unsigned char*>(destination);
+    const unsigned char* from = static_cast<const unsigned char*>(source);
+    while (count-- != 0)
+        *to++ = *from++;
+    return destination;
+}

@@ -1,0 +1,31 @@
+// systemLibrary.cpp: DLL loading that never looks in the installer's own folder,
+// which is typically a Downloads folder where anyone may have planted a DLL.
+#include "startup/systemLibrary.h"
+#include "startup/state.h"
+#include "startup/text.h"
+
+namespace {
+using SetDefaultDllDirectoriesProc = BOOL(WINAPI*)(DWORD);
+constexpr DWORD kSearchSystem32 = 0x00000800; // LOAD_LIBRARY_SEARCH_SYSTEM32
+} // namespace
+
+void hardenDllSearch() {
+    // Only Windows 8 and updated Windows 7 have it; older systems lack the export.
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr)
+        return;
+    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesProc>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefault != nullptr)
+        setDefault(kSearchSystem32);
+}
+
+HMODULE loadSystemLibrary(const char* name) {
+    static char path[kPathBuffer];
+    UINT length = GetSystemDirectoryA(path, kPathOffer);
+    if (length == 0 || length >= kPathOffer)
+        return nullptr;
+    if (!textAppend(path, kPathBuffer, "\\") || !textAppend(path, kPathBuffer, name))
+        return nullptr;
+    return LoadLibraryA(path);
+}

@@ -1,0 +1,22 @@
+// text.h: bounded ANSI string helpers; nothing here writes past `capacity`.
+#pragma once
+
+#include <windows.h>
+
+// Characters before the terminator, searching at most `limit` bytes; `limit` when none is found.
+DWORD textLength(const char* text, DWORD limit);
+
+// Copies `source` into `destination` of `capacity` bytes, terminated. FALSE (and an
+// empty destination) when it does not fit whole: a cut path must never be used.
+BOOL textCopy(char* destination, DWORD capacity, const char* source);
+
+// Appends `source` behind the text already in `destination`; FALSE and the
+// destination unchanged when the result would not fit.
+BOOL textAppend(char* destination, DWORD capacity, const char* source);
+
+// Byte compare of `prefix` against the start of `text`.
+BOOL textStartsWith(const char* text, const char* prefix);
+
+// `directory` + "\\" + `name`: the bounded form of wsprintfA("%s\\%s"), which would stop
+// at 1024 characters. FALSE and an empty destination when the result does not fit.
+BOOL joinPath(char* destination, DWORD capacity, const char* directory, const char* name);

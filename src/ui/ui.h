@@ -1,0 +1,19 @@
+// ui.h: options dialog, agreement dialog, platform detection and the welcome text.
+#pragma once
+
+#include <windows.h>
+
+INT_PTR CALLBACK optionsDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK agreementDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void centerDialog(HWND window);
+
+// platformId, wininitPath and rebootNeeded, as the options dialog sets them at start.
+void detectPlatform();
+
+constexpr DWORD kWelcomeBuffer = 768;
+constexpr DWORD kWelcomeColumns = 65;
+extern char welcomeText[kWelcomeBuffer];
+void buildWelcomeText();
+void wrapText(const char* source, char* destination, DWORD columnLimit);
+
+extern const char agreementText[];

@@ -1,0 +1,27 @@
+#!/bin/bash
+# Creates the template Wine prefix that every test starts from a copy of:
+# 32-bit, no Z: drive (tests stay off the host's files), and no debugger that
+# would pop up over a process that is meant to crash.
+set -euo pipefail
+template=$1
+stamp=$template/.qm-template-ok
+[ -f "$stamp" ] && exit 0
+
+rm -rf "$template"
+export WINEPREFIX=$template WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineboot -i >/dev/null 2>&1 || true
+wineserver -w
+cat >"$template/drive_c/qm-template.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
+"Debugger"=""
+"Auto"="0"
+REG
+wine regedit /S 'C:\qm-template.reg' >/dev/null 2>&1
+wineserver -w
+rm -f "$template/drive_c/qm-template.reg" "$template/dosdevices/z:"
+touch "$stamp"
