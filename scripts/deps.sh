@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++-mingw-w64-i686 wine wine32:i386 wine32-preloader:i386 wine64 xvfb
-          xauth x11-utils googletest imagemagick qemu-user-static python3)
+          xauth x11-utils googletest imagemagick python3)
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
@@ -23,17 +23,28 @@ fi
 
 # Wine's 32-bit loader is an i386 Linux program. Some kernels are booted with
 # their 32-bit emulation switched off; there the loader runs under qemu-user.
+# qemu 7 crashes Wine's helper processes now and then; the backported qemu 10 does not.
 if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    qemu=/usr/bin/qemu-i386-static
+    if ! "$qemu" --version 2>/dev/null | grep -Eq 'version ([1-9][0-9]|[89])\.'; then
+        backports=/etc/apt/sources.list.d/qm-backports.list
+        . /etc/os-release
+        [ -f $backports ] ||
+            echo "deb http://deb.debian.org/debian ${VERSION_CODENAME}-backports main" >$backports
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+            -t "${VERSION_CODENAME}-backports" qemu-user-static >/dev/null
+    fi
     binfmt=/proc/sys/fs/binfmt_misc
     [ -e $binfmt/register ] || mount -t binfmt_misc binfmt_misc $binfmt
     magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00'
     mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
     # Executables (type 2) and position-independent executables (type 3).
-    [ -e $binfmt/qm-i386-exec ] ||
-        printf '%s' ":qm-i386-exec:M::${magic}\x02\x00\x03\x00:${mask}:/usr/bin/qemu-i386-static:F" \
-            >$binfmt/register
-    [ -e $binfmt/qm-i386-dyn ] ||
-        printf '%s' ":qm-i386-dyn:M::${magic}\x03\x00\x03\x00:${mask}:/usr/bin/qemu-i386-static:F" \
-            >$binfmt/register
+    for entry in exec:02 dyn:03; do
+        name=qm-i386-${entry%%:*}
+        type=${entry##*:}
+        [ -e $binfmt/$name ] && echo -1 >$binfmt/$name
+        printf '%s' ":$name:M::${magic}\x${type}\x00\x03\x00:${mask}:$qemu:F" >$binfmt/register
+    done
     /usr/lib/wine/wine --version >/dev/null
 fi
