@@ -43,8 +43,9 @@ if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     for entry in exec:02 dyn:03; do
         name=qm-i386-${entry%%:*}
         type=${entry##*:}
-        [ -e $binfmt/$name ] && echo -1 >$binfmt/$name
-        printf '%s' ":$name:M::${magic}\x${type}\x00\x03\x00:${mask}:$qemu:F" >$binfmt/register
+        [ -e $binfmt/$name ] ||
+            printf '%s' ":$name:M::${magic}\x${type}\x00\x03\x00:${mask}:$qemu:F" \
+                >$binfmt/register
     done
     /usr/lib/wine/wine --version >/dev/null
 fi
