@@ -1,11 +1,87 @@
 // uninstall.cpp: the Uninstall command, the uninstall steps and the uninstall ending.
 #include "engine/engine.h"
+#include "fileops/fileops.h"
+#include "resource.h"
 #include "startup/state.h"
+#include "startup/text.h"
 
-void startUninstall() {}
+namespace {
+
+constexpr char kCaption[] = "Quellmark Installer";
+constexpr char kUninstallKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellmark";
+
+constexpr char kConfigurationQuestion[] =
+    "Do you want to remove your Quellmark configuration data? (these include your custom filter "
+    "lists, checkbox options, anonymous proxy lists, advert-removal counters etc)";
+constexpr char kDirectoryError[] = "Error when changing to detected Quellmark program directory, "
+                                   "please check selected directory is correct.";
+constexpr char kInUseMessage[] =
+    "While uninstalling some files were in use and were unable to be removed, these files will "
+    "be removed next time you restart your computer.\r\n"
+    "\r\n"
+    "Also please note that you *must* clear your browser's cache in order to remove all remnants "
+    "of Quellmark's filtering.  Would you like to see instructions on how to do this?";
+constexpr char kCompleteMessage[] = "Uninstallation complete, thank you for trying Quellmark.";
+
+const char* const kProductFiles[] = {"Quellmark.exe", "Quellmark.dll",    "Quellmark.old",
+                                     "Quellmark.new", "QMHelp.hlp",       "QMHelp.gid",
+                                     "QMHelp.cnt",    "ServerStrings.dat"};
+const char* const kConfigurationFiles[] = {"KVCstrings.dat", "KVQMstrings.dat", "KVQMstringsa.dat",
+                                           "KVstrings.dat", "CustomStrings.dat"};
+
+// The path field into programDir. Text that does not fit whole is not used: a cut
+// path could name another directory, so programDir is left empty and step 1 refuses it.
+void readPathField() {
+    HWND edit = GetDlgItem(installer.dialogWindow, IDC_PATH);
+    int length = GetWindowTextLengthA(edit);
+    installer.programDir[0] = 0;
+    if (length < 0 || static_cast<DWORD>(length) >= kPathOffer)
+        return;
+    GetDlgItemTextA(installer.dialogWindow, IDC_PATH, installer.programDir, kPathOffer);
+}
+
+} // namespace
+
+void startUninstall() {
+    installer.operation = kOperationUninstall;
+    ShowWindow(installer.dialogWindow, SW_HIDE);
+    readPathField();
+    if (MessageBoxA(installer.dialogWindow, kConfigurationQuestion, kCaption, MB_YESNO) == IDYES) {
+        installer.removeConfiguration = 1;
+        static char configuration[kPathBuffer];
+        if (joinPath(configuration, kPathBuffer, installer.programDir, "Config.dat"))
+            deleteOrSchedule(configuration);
+    } else {
+        installer.removeConfiguration = 0;
+    }
+    runEngine();
+}
+
 BOOL runUninstallSteps() {
+    if (installer.programDir[0] == 0 || !SetCurrentDirectoryA(installer.programDir)) {
+        showMessage(kDirectoryError);
+        errorEnding();
+        return FALSE;
+    }
+    cleanTempFiles();
+    for (const char* name : kProductFiles)
+        deleteOrSchedule(name);
+    if (installer.removeConfiguration != 0)
+        for (const char* name : kConfigurationFiles)
+            deleteOrSchedule(name);
+    SetCurrentDirectoryA("..");
+    RemoveDirectoryA(installer.programDir);
     return TRUE;
 }
+
 void uninstallEnding() {
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    DWORD length = GetModuleFileNameA(nullptr, installer.tempFileName, kPathOffer);
+    if (length != 0 && length < kPathOffer)
+        deleteOrSchedule(installer.tempFileName);
+    if (askYesNo(kInUseMessage))
+        showMessage(browserCacheInstructions);
+    showMessage(kCompleteMessage);
     ExitProcess(0);
 }

@@ -14,6 +14,26 @@ template=$build/wine-template
 # enough; everything else is copied so that no test can change the template.
 (cd "$template" && tar --exclude=./drive_c/windows/system32 -cf - .) | (cd "$prefix" && tar -xf -)
 cp -al "$template/drive_c/windows/system32" "$prefix/drive_c/windows/system32"
+# Drives for the fault-tolerance tests, where the machine allows mounting:
+# T: a 1 MiB tmpfs that a test can fill up, R: a read-only one holding R:\QM.
+mounts=()
+cleanup_mounts() {
+    for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || umount -l "$m" 2>/dev/null; done
+}
+trap cleanup_mounts EXIT
+if [ "$(id -u)" = 0 ]; then
+    mkdir -p "$prefix/mnt/full" "$prefix/mnt/ro"
+    if mount -t tmpfs -o size=1m qmfull "$prefix/mnt/full" 2>/dev/null; then
+        mounts+=("$prefix/mnt/full")
+        ln -s ../mnt/full "$prefix/dosdevices/t:"
+    fi
+    if mount -t tmpfs -o size=64k qmro "$prefix/mnt/ro" 2>/dev/null; then
+        mounts+=("$prefix/mnt/ro")
+        mkdir "$prefix/mnt/ro/QM"
+        mount -o remount,ro "$prefix/mnt/ro" && ln -s ../mnt/ro "$prefix/dosdevices/r:"
+    fi
+fi
+
 stage=$prefix/drive_c/qmtest
 mkdir -p "$stage/screenshots"
 cp "$program" "$build/QM-Install.exe" "$build/QM-Install.map" "$stage/"
@@ -35,5 +55,7 @@ done
 cd "$build"
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
+cleanup_mounts
+mounts=()
 [ -n "${QM_KEEP_PREFIX:-}" ] || rm -rf "$prefix"
 exit $rc
