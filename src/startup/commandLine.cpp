@@ -1,7 +1,146 @@
-// commandLine.cpp: the switch scan.
+// commandLine.cpp: the switch scan. Switches are found in a case-folded copy of the
+// command line in installer.scratch; path arguments are read from the line itself at
+// the same byte positions, so they keep their case.
 #include "startup/commandLine.h"
 #include "startup/state.h"
+#include "startup/text.h"
+
+namespace {
+// Raw text of one path argument, and its resolution: a field is only ever replaced by
+// a whole result, never by a cut one.
+char rawArgument[kPathBuffer];
+char resolvedPath[kPathBuffer];
+
+// Bytes of the folded copy before its terminator. Scratch behind a short copy still
+// holds older data, so every look-ahead goes through foldedAt.
+DWORD foldedLength;
+
+char foldedAt(DWORD position) {
+    return position < foldedLength ? installer.scratch[position] : 0;
+}
+
+bool foldedStartsWith(DWORD position, const char* prefix) {
+    for (; *prefix != 0; ++prefix, ++position)
+        if (foldedAt(position) != *prefix)
+            return false;
+    return true;
+}
+
+bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// A longer line is cut, so that positions in the copy stay those of the line.
+void foldCommandLine(const char* commandLine) {
+    DWORD length = 0;
+    while (length < kScratchBuffer - 1 && commandLine[length] != 0) {
+        char c = commandLine[length];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        installer.scratch[length] = c;
+        ++length;
+    }
+    installer.scratch[length] = 0;
+    foldedLength = length;
+}
+
+// "/", a letter, then a blank, the end or ":". Short-circuit keeps every read at or
+// before the line's terminator.
+bool switchAt(const char* line, DWORD position) {
+    if (line[position] != '/' || !isLetter(line[position + 1]))
+        return false;
+    char after = line[position + 2];
+    return after == ' ' || after == 0 || after == ':';
+}
+
+// Reads the argument that begins at `position` (behind "i:" or "p:") into `field` and
+// returns the position of its last byte, where the scan goes on.
+DWORD readPathArgument(const char* line, DWORD position, char* field) {
+    while (line[position] == ' ')
+        ++position;
+    char quote = 0;
+    if (line[position] == '"' || line[position] == '\'') {
+        quote = line[position];
+        ++position;
+    }
+    // Counted past the buffer, so an argument too long to hold is still walked to its end.
+    DWORD length = 0;
+    for (;;) {
+        char c = line[position];
+        if (c == 0 || (quote != 0 && c == quote))
+            break;
+        // A run of blanks is judged once, as a whole, so long runs stay linear.
+        DWORD runEnd = position + 1;
+        if (c == ' ') {
+            while (line[runEnd] == ' ')
+                ++runEnd;
+            if (switchAt(line, runEnd))
+                break;
+        }
+        for (; position < runEnd; ++position, ++length)
+            if (length < kPathBuffer - 1)
+                rawArgument[length] = line[position];
+    }
+
+    if (length < kPathBuffer) {
+        rawArgument[length] = 0;
+        while (length > 0 && rawArgument[length - 1] == '\\')
+            rawArgument[--length] = 0;
+        DWORD resolved = GetFullPathNameA(rawArgument, kPathBuffer, resolvedPath, nullptr);
+        if (resolved != 0 && resolved < kPathBuffer)
+            textCopy(field, kPathBuffer, resolvedPath);
+    }
+    return position - 1;
+}
+} // namespace
 
 void parseCommandLine(const char* commandLine) {
-    (void)commandLine;
+    foldCommandLine(commandLine);
+    DWORD position = 0;
+    for (;;) {
+        char c = foldedAt(position);
+        if (c == 0)
+            break;
+        if (c != '/') {
+            ++position;
+            continue;
+        }
+        DWORD p = position + 1;
+        if (foldedStartsWith(p, "fdie") || foldedStartsWith(p, "die")) {
+            installer.uninstallMode = 1;
+            break;
+        }
+        char next = foldedAt(p + 1);
+        position = p;
+        if (next >= 'a' && next <= 'z')
+            continue;
+        switch (foldedAt(p)) {
+        case 'r':
+            installer.dccSwitch = 1;
+            break;
+        case 'm':
+            installer.noAutostart = 1;
+            break;
+        case 's':
+            installer.noProgramGroup = 1;
+            break;
+        case 'c':
+            installer.currentUserOnly = 1;
+            break;
+        case 'i':
+            if (next == ':')
+                position = readPathArgument(commandLine, p + 2, installer.importFile);
+            break;
+        case 'p':
+            // Set even when the path is refused: a silent install was asked for, and
+            // it then fails visibly at the program directory instead of opening a dialog.
+            if (next == ':') {
+                installer.silentMode = 1;
+                position = readPathArgument(commandLine, p + 2, installer.programDir);
+            }
+            break;
+        default:
+            break;
+        }
+    }
 }
