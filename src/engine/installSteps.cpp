@@ -1,15 +1,237 @@
 // installSteps.cpp: install steps 1 to 6 and the install's part of the shared tail.
 #include "engine/engine.h"
+#include "engine/payload.h"
+#include "fileops/fileops.h"
+#include "resource.h"
 #include "startup/state.h"
+#include "startup/text.h"
+#include "ui/ui.h"
+
+namespace {
+constexpr char kProductKey[] = "Software\\Quellmark";
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kRunValue[] = "Quellmark";
+constexpr char kBrowserKey[] = "Software\\Microsoft\\Internet Explorer\\Main";
+constexpr char kLauncher[] = "Quellmark.exe";
+
+// Windows counts a terminator the caller left out whenever the next byte is 0, so
+// the byte behind the three letters must not be one: DCC is stored as three bytes.
+constexpr char kDccData[] = {'a', 'd', 'v', '\x7F'};
+constexpr DWORD kDccLength = 3;
+
+constexpr char kDirectoryError[] =
+    "Error when attempting to establish program directory, please check you have sufficient "
+    "permissions to create the target directory and sufficient free space.";
+constexpr char kCoreFilesError[] =
+    "Error when attempting to modify Quellmark core libraries, please uninstall your current "
+    "version, rebooting afterwards if necessary, then try again.";
+constexpr char kAutostartError[] = "Error when setting automatic launch key.";
+constexpr char kBrowserCacheQuestion[] =
+    "If this is your first time running Quellmark, it is highly recommended that you clear "
+    "your browser's cache (this is the area that stores copies of web pages locally to speed "
+    "up web page loading), otherwise adverts may still appear even while Quellmark is "
+    "active.  This is quick and easy to do; would you like to see a quick explanation of how "
+    "to do this?";
+constexpr char kRestartMessage[] =
+    "Unfortunately some files were in use by your system when the Quellmark installer "
+    "attempted to update them.  As a result, before you can use Quellmark, you must restart "
+    "your system.  After the restart the installation will silently complete and the new "
+    "Quellmark version will be loaded.";
+
+char dataFileSource[kPathBuffer];
+
+BOOL setString(HKEY key, const char* name, const char* data, DWORD length) {
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), length) ==
+           ERROR_SUCCESS;
+}
+
+// The installer's own name "xx-c<code>[.…]" carries the code of the site it came from.
+void writeCampaignCode(HKEY key) {
+    char* path = installer.scratch;
+    DWORD length = GetModuleFileNameA(nullptr, path, kScratchBuffer);
+    if (length == 0 || length >= kScratchBuffer)
+        return;
+    char* name = path;
+    for (DWORD i = 0; i < length; ++i)
+        if (path[i] == '\\')
+            name = path + i + 1;
+    if (textLength(name, 4) < 4 || name[2] != '-' || (name[3] != 'c' && name[3] != 'C'))
+        return;
+    char* code = name + 4;
+    char* end = code;
+    while (*end != 0 && *end != '.')
+        ++end;
+    *end = 0;
+    setString(key, "CCode", code, static_cast<DWORD>(end - code) + 1);
+}
+
+void writeProductValues() {
+    // Searched only as far as Windows was offered the path; the count includes the zero.
+    DWORD length = textLength(installer.programDir, kPathOffer);
+    if (length < kPathOffer)
+        ++length;
+    HKEY key;
+    if (RegOpenKeyA(HKEY_CURRENT_USER, kProductKey, &key) == ERROR_SUCCESS) {
+        writeCampaignCode(key);
+        if (installer.dccSwitch == 1)
+            setString(key, "DCC", kDccData, kDccLength);
+        else
+            RegDeleteValueA(key, "DCC");
+        setString(key, "AppPath", installer.programDir, length);
+        RegCloseKey(key);
+    }
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kProductKey, &key) == ERROR_SUCCESS) {
+        setString(key, "AppPath", installer.programDir, length);
+        RegCloseKey(key);
+    }
+}
+
+// A failed copy leaves an empty temporary file: it must not replace a good Update.kvc.
+void importUpdateFile() {
+    if (installer.importFile[0] == 0)
+        return;
+    // Held open elsewhere means still being written: skip it.
+    HANDLE file = CreateFileA(installer.importFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    CloseHandle(file);
+    makeTempName("iza");
+    if (CopyFileA(installer.importFile, installer.tempFileName, FALSE))
+        replaceOrSchedule(installer.tempFileName, "Update.kvc");
+    else
+        DeleteFileA(installer.tempFileName);
+}
+
+// "<programDir>\Quellmark.exe" quoted, into scratch, followed by `arguments`.
+BOOL buildLauncherCommand(const char* arguments) {
+    return textCopy(installer.scratch, kScratchBuffer, "\"") &&
+           textAppend(installer.scratch, kScratchBuffer, installer.programDir) &&
+           textAppend(installer.scratch, kScratchBuffer, "\\") &&
+           textAppend(installer.scratch, kScratchBuffer, kLauncher) &&
+           textAppend(installer.scratch, kScratchBuffer, "\"") &&
+           textAppend(installer.scratch, kScratchBuffer, arguments);
+}
+
+BOOL writeRunValue(HKEY hive, DWORD length) {
+    HKEY key;
+    BOOL written = FALSE;
+    if (RegCreateKeyExA(hive, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) == ERROR_SUCCESS) {
+        written = setString(key, kRunValue, installer.scratch, length);
+        RegCloseKey(key);
+    }
+    return written;
+}
+} // namespace
 
 BOOL runInstallSteps() {
-    return TRUE;
+    if (SetCurrentDirectoryA(installer.programDir)) {
+        installer.directoryExisted = 1;
+    } else {
+        CreateDirectoryA(installer.programDir, nullptr);
+        if (!SetCurrentDirectoryA(installer.programDir)) {
+            showMessage(kDirectoryError);
+            errorEnding();
+            return FALSE;
+        }
+    }
+    cleanTempFiles();
+    importUpdateFile();
+    writeProductValues();
+    DeleteFileA("Quellmark.old");
+    DeleteFileA("Quellmark.new");
+    BOOL done = writePayload(IDR_LIBRARY_IMAGE, "izd", "Quellmark.dll") &&
+                writePayload(IDR_LAUNCHER_IMAGE, "ize", kLauncher);
+    if (!done) {
+        showMessage(kCoreFilesError);
+        errorEnding();
+    }
+    return done;
 }
-void removeRunValues() {}
-void setAutostart() {}
-void copyDataFiles() {}
-void setBrowserOptions() {}
+
+void removeRunValues() {
+    HKEY hives[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER};
+    for (HKEY hive : hives) {
+        HKEY key;
+        if (RegOpenKeyA(hive, kRunKey, &key) == ERROR_SUCCESS) {
+            RegDeleteValueA(key, kRunValue);
+            RegCloseKey(key);
+        }
+    }
+}
+
+void setAutostart() {
+    if (!optionOn(Option::Autostart) || !buildLauncherCommand(" /bt"))
+        return;
+    DWORD length = textLength(installer.scratch, kScratchBuffer) + 1;
+    HKEY hive = optionOn(Option::AllUsers) ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    BOOL written = writeRunValue(hive, length);
+    if (!written && hive == HKEY_LOCAL_MACHINE)
+        written = writeRunValue(HKEY_CURRENT_USER, length);
+    if (!written)
+        showMessage(kAutostartError);
+}
+
+// Never overwrites: a copy in the program directory may hold the user's own strings.
+void copyDataFiles() {
+    const char* names[] = {"KVCstrings.dat", "KVQMstrings.dat"};
+    UINT length = GetSystemDirectoryA(installer.scratch, kPathOffer);
+    if (length == 0 || length >= kPathOffer)
+        return;
+    for (const char* name : names)
+        if (joinPath(dataFileSource, kPathBuffer, installer.scratch, name))
+            CopyFileA(dataFileSource, name, TRUE);
+}
+
+void setBrowserOptions() {
+    HKEY key;
+    if (RegOpenKeyA(HKEY_CURRENT_USER, kBrowserKey, &key) == ERROR_SUCCESS) {
+        setString(key, "Disable Script Debugger", "yes", 4);
+        setString(key, "Error Dlg Displayed On Every Error", "no", 3);
+        RegCloseKey(key);
+    }
+}
+
 void completeInstall() {
+    if (installer.silentMode == 0) {
+        ShowWindow(installer.dialogWindow, SW_HIDE);
+        if (installer.productWasRunning == 0 && installer.directoryExisted == 0 &&
+            askYesNo(kBrowserCacheQuestion))
+            showMessage(browserCacheInstructions);
+        Sleep(200);
+        buildWelcomeText();
+        MessageBoxA(nullptr, welcomeText, "Welcome to Quellmark", MB_OK);
+    }
+    if (installer.rebootNeeded == 1) {
+        if (installer.silentMode == 0) {
+            Sleep(200);
+            showMessage(kRestartMessage);
+        }
+    } else if (SetCurrentDirectoryA(installer.programDir) && buildLauncherCommand("")) {
+        // By full path: a bare name is looked for beside the installer first.
+        WinExec(installer.scratch, SW_SHOWNORMAL);
+    }
     ExitProcess(0);
 }
-const char browserCacheInstructions[] = "";
+
+const char browserCacheInstructions[] =
+    "Please find the browser you use from the list below:\r\n"
+    "(feel free to carry out the instructions with this message box in the background)\r\n"
+    "\r\n"
+    "Internet Explorer (or NetCaptor):\r\n"
+    "Open Internet Explorer; click the \"Tools\" menu, then \"Internet Options\".  A window "
+    "will appear with a section in the middle named \"Temporary Internet Files\", click the "
+    "\"Delete Files\" button on that.  Another box will appear, click \"OK\" then close the "
+    "opened windows.\r\n"
+    "\r\n"
+    "Mozilla or Netscape:\r\n"
+    "Open your browser; click the \"Edit\" menu, then \"Preferences\".  A window will appear, "
+    "double-click the \"Advanced\" entry at the bottom of the list, it will expand to show a "
+    "\"Cache\" entry, click on that and you'll see your cache options.  Click the \"Clear Disk "
+    "Cache\" button, then \"OK\" and close the opened windows.\r\n"
+    "\r\n"
+    "Opera:\r\n"
+    "Open Opera; click the \"Tools\" menu then \"Preferences\".  Click on the \"History and "
+    "Cache\" entry at the end of the list and your cache options will appear.  Click the "
+    "\"Empty now\" button and close the opened windows.\r\n";

@@ -5,3 +5,8 @@
 
 // Points `data` and `size` at the image of resource `resourceId`; FALSE when it is missing.
 BOOL findPayload(int resourceId, const void** data, DWORD* size);
+
+// Writes image `resourceId` to a new temporary file "<prefix>XXXX.TMP" in programDir with
+// one WriteFile and puts it in place as `target` (now or at the restart). FALSE when the
+// image is missing or the temporary file could not be created or written in full.
+BOOL writePayload(int resourceId, const char* prefix, const char* target);

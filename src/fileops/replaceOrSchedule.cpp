@@ -1,9 +1,104 @@
 // replaceOrSchedule.cpp: replacement and deletion that survive files in use.
+//
+// Restart work, 95 family: section [Rename] of wininit.ini, one line per request,
+//   <short full path of destination>=<short full path of source>
+//   NUL=<short full path of source>          (delete the source)
+// carried out in file order at the next start. The whole-section calls exchange it
+// as "entry\0entry\0...\0\0". We only ever append; duplicates are left as they are.
+// NT family: MoveFileExA(source, destination or null, REPLACE_EXISTING | DELAY_UNTIL_REBOOT).
+#include "fault/protectionFrame.h"
 #include "fileops/fileops.h"
 #include "startup/state.h"
+#include "startup/text.h"
+
+namespace {
+constexpr char kRenameSectionName[] = "Rename";
+constexpr char kDeleteKey[] = "NUL";
+// Beyond this the section is left alone: the 95 family reads only so much of it.
+constexpr DWORD kRenameSectionLimit = 6144;
+
+char sourceShortPath[kPathBuffer];
+char destinationShortPath[kPathBuffer];
+char renameSection[kScratchBuffer];
+
+static_assert(kRenameSectionLimit < kScratchBuffer, "room for one entry behind the section");
+
+// The short full path of `name` in `path`; the full path when the file has no short
+// form (it does not exist yet). FALSE when not even the full path fits.
+BOOL shortFullPath(const char* name, char* path) {
+    DWORD length = GetFullPathNameA(name, kPathOffer, path, nullptr);
+    if (length == 0 || length >= kPathOffer)
+        return FALSE;
+    length = GetShortPathNameA(path, path, kPathOffer);
+    if (length == 0 || length >= kPathOffer) {
+        length = GetFullPathNameA(name, kPathOffer, path, nullptr);
+        if (length == 0 || length >= kPathOffer)
+            return FALSE;
+    }
+    return TRUE;
+}
+
+// Appends one entry to [Rename]; FALSE when it was refused and nothing was written.
+BOOL appendRenameEntry(const char* source, const char* destination) {
+    if (installer.wininitPath[0] == 0 || !shortFullPath(source, sourceShortPath))
+        return FALSE;
+    const char* key = kDeleteKey;
+    if (destination != nullptr) {
+        if (!shortFullPath(destination, destinationShortPath))
+            return FALSE;
+        key = destinationShortPath;
+    }
+    DWORD used = GetPrivateProfileSectionA(kRenameSectionName, renameSection, kScratchBuffer,
+                                           installer.wininitPath);
+    // A section too large for the buffer is reported as its size less two: also refused.
+    if (used > kRenameSectionLimit)
+        return FALSE;
+    DWORD keyLength = textLength(key, kPathBuffer);
+    DWORD valueLength = textLength(sourceShortPath, kPathBuffer);
+    // key "=" value NUL, then the list's closing NUL.
+    if (keyLength + 1 + valueLength + 2 > kScratchBuffer - used)
+        return FALSE;
+    char* end = renameSection + used;
+    for (DWORD i = 0; i < keyLength; ++i)
+        *end++ = key[i];
+    *end++ = '=';
+    for (DWORD i = 0; i < valueLength; ++i)
+        *end++ = sourceShortPath[i];
+    *end++ = 0;
+    *end = 0;
+    WritePrivateProfileSectionA(kRenameSectionName, renameSection, installer.wininitPath);
+    return TRUE;
+}
+} // namespace
+
+void scheduleAtRestart(const char* source, const char* destination) {
+    BOOL scheduled = TRUE;
+    if (installer.platformId == kPlatformWindows95)
+        scheduled = appendRenameEntry(source, destination);
+    else if (installer.platformId == kPlatformNt)
+        MoveFileExA(source, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+    // With no known mechanism nothing is scheduled, yet the file is still not in place.
+    if (scheduled)
+        installer.rebootNeeded = 1;
+}
+
+void replaceOrSchedule(const char* source, const char* destination) {
+    ProtectionFrame frame;
+    OPEN_PROTECTION_FRAME(frame, ReplaceOrSchedule);
+    BOOL defer;
+    if (destination == nullptr) {
+        // Only "access denied" means in use; a missing file is simply passed over.
+        defer = !DeleteFileA(source) && GetLastError() == ERROR_ACCESS_DENIED;
+    } else {
+        defer = !CopyFileA(source, destination, FALSE);
+        if (!defer)
+            DeleteFileA(source);
+    }
+    if (defer)
+        scheduleAtRestart(source, destination);
+    CLOSE_PROTECTION_FRAME(frame);
+}
 
 void deleteOrSchedule(const char* source) {
     replaceOrSchedule(source, nullptr);
 }
-void replaceOrSchedule(const char*, const char*) {}
-void scheduleAtRestart(const char*, const char*) {}

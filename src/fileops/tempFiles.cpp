@@ -1,7 +1,48 @@
-// tempFiles.cpp: temporary names and the sweeps.
+// tempFiles.cpp: temporary names and the sweeps of the current directory.
+#include "fault/protectionFrame.h"
 #include "fileops/fileops.h"
 #include "startup/state.h"
 
-void makeTempName(const char*) {}
-void cleanTempFiles() {}
-void deleteMatching(const char*) {}
+static_assert(sizeof(WIN32_FIND_DATAA) <= kScratchBuffer, "find record lives in scratch");
+
+namespace {
+// deleteMatching keeps its own record: its callers may hold something in scratch.
+WIN32_FIND_DATAA matchFound;
+HANDLE matchSearch;
+} // namespace
+
+void makeTempName(const char* prefix) {
+    // An empty name makes every later use of it fail instead of hitting a stale file.
+    if (GetTempFileNameA(installer.programDir, prefix, 0, installer.tempFileName) == 0)
+        installer.tempFileName[0] = 0;
+}
+
+// Names beginning with "." are spared: "." and "..", and files such as ".iz1.tmp" that
+// match only through their short name (IZ1~1.TMP) and are not ours.
+void cleanTempFiles() {
+    ProtectionFrame frame;
+    OPEN_PROTECTION_FRAME(frame, CleanTempFiles);
+    WIN32_FIND_DATAA* found = reinterpret_cast<WIN32_FIND_DATAA*>(installer.scratch);
+    found->cFileName[0] = 0;
+    HANDLE search = FindFirstFileA("iz*.tmp", found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (found->cFileName[0] != '.' && found->cFileName[0] != 0)
+                DeleteFileA(found->cFileName);
+            found->cFileName[0] = 0;
+        } while (FindNextFileA(search, found));
+        FindClose(search);
+    }
+    CLOSE_PROTECTION_FRAME(frame);
+}
+
+void deleteMatching(const char* pattern) {
+    matchSearch = FindFirstFileA(pattern, &matchFound);
+    if (matchSearch == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (matchFound.cFileName[0] != '.')
+            DeleteFileA(matchFound.cFileName);
+    } while (FindNextFileA(matchSearch, &matchFound));
+    FindClose(matchSearch);
+}

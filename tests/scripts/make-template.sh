@@ -8,7 +8,7 @@ stamp=$template/.qm-template-ok
 [ -f "$stamp" ] && exit 0
 
 rm -rf "$template"
-export WINEPREFIX=$template WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$template WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 wineboot -i >/dev/null 2>&1 || true
 wineserver -w
 cat >"$template/drive_c/qm-template.reg" <<'REG'

@@ -38,9 +38,9 @@ stage=$prefix/drive_c/qmtest
 mkdir -p "$stage/screenshots"
 cp "$program" "$build/QM-Install.exe" "$build/QM-Install.map" "$stage/"
 cp -r "$build/images" "$stage/images"
-[ -d "$build/tools" ] && cp "$build"/tools/*.exe "$stage/" 2>/dev/null
+[ -d "$build/tools" ] && cp "$build"/tools/*.exe "$build"/tools/*.dll "$stage/" 2>/dev/null
 
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 cd "$stage"
 wineserver -p
 timeout 600 wine "$(basename "$program")" "$@"
