@@ -1,7 +1,42 @@
-// agreementDialog.cpp: the agreement dialog.
+// agreementDialog.cpp: the agreement dialog; it returns only when the user agrees.
+#include "fault/protectionFrame.h"
+#include "resource.h"
 #include "ui/ui.h"
 
-INT_PTR CALLBACK agreementDialogProc(HWND, UINT, WPARAM, LPARAM) {
-    return FALSE;
+namespace {
+
+constexpr char kRefusal[] = "Quellmark cannot be installed if you do not agree to the license "
+                            "terms; the Quellmark installer will now close.";
+
+[[noreturn]] void refuse(HWND dialog) {
+    MessageBoxA(dialog, kRefusal, "Quellmark Installer", MB_OK);
+    ExitProcess(0);
 }
-const char agreementText[] = "";
+
+} // namespace
+
+// Escape reaches here as command 2 with no control behind it, and is ignored.
+INT_PTR CALLBACK agreementDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    ProtectionFrame frame;
+    OPEN_PROTECTION_FRAME(frame, AgreementDlg);
+    INT_PTR result = FALSE;
+    if (message == WM_INITDIALOG) {
+        centerDialog(window);
+        HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_DIALOG));
+        SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+        SetDlgItemTextA(window, IDC_AGREEMENT_TEXT, agreementText);
+        result = TRUE;
+    } else if (message == WM_COMMAND) {
+        if (lParam != 0 && HIWORD(wParam) == BN_CLICKED) {
+            if (LOWORD(wParam) == IDYES)
+                EndDialog(window, 0);
+            else if (LOWORD(wParam) == IDNO)
+                refuse(window);
+        }
+        result = TRUE;
+    } else if (message == WM_CLOSE) {
+        refuse(window);
+    }
+    CLOSE_PROTECTION_FRAME(frame);
+    return result;
+}

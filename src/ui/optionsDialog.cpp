@@ -1,7 +1,210 @@
-// optionsDialog.cpp: the options dialog.
+// optionsDialog.cpp: the options dialog, the running-product shutdown and the default directory.
+#include <windows.h>
+#include <shlobj.h>
+
+#include "engine/engine.h"
+#include "fault/protectionFrame.h"
+#include "resource.h"
+#include "startup/state.h"
+#include "startup/systemLibrary.h"
+#include "startup/text.h"
 #include "ui/ui.h"
 
-INT_PTR CALLBACK optionsDialogProc(HWND, UINT, WPARAM, LPARAM) {
-    return FALSE;
+namespace {
+
+constexpr char kCaption[] = "Quellmark Installer";
+constexpr char kTitle[] = "Quellmark v4.6 Build 10270 Installer";
+constexpr char kProductClass[] = "QuellmarkMain";
+constexpr char kRunningInstall[] =
+    "Quellmark is currently running on your system, click \"OK\" to close Quellmark, or "
+    "\"Cancel\" to abort installation.";
+constexpr char kRunningUninstall[] =
+    "Quellmark is currently running on your system, click \"OK\" to close Quellmark, or "
+    "\"Cancel\" to abort uninstallation.";
+
+constexpr UINT kProductCloseMessage = 61239;
+// The product's answer to "KVMsgDestroy2" that tells the installer to stop.
+constexpr DWORD kProductStopAnswer = 104489;
+// A hung product must not hold the installer forever.
+constexpr UINT kProductAnswerTimeoutMs = 10000;
+
+BROWSEINFOA browseRequest;
+
+using InitCommonControlsProc = void(WINAPI*)();
+
+void initCommonControls() {
+    // The library stays loaded: the classes it registers belong to it.
+    HMODULE comctl = loadSystemLibrary("comctl32.dll");
+    if (comctl == nullptr)
+        return;
+    auto init = reinterpret_cast<InitCommonControlsProc>(
+        reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControls")));
+    if (init != nullptr)
+        init();
 }
-void centerDialog(HWND) {}
+
+void setWindowIcon(HWND window) {
+    HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_DIALOG));
+    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+}
+
+// Asks a running product to close; ends the process when the user or the product says stop.
+void closeRunningProduct(HWND dialog) {
+    HWND product = FindWindowA(kProductClass, nullptr);
+    if (product == nullptr)
+        return;
+    installer.productWasRunning = 1;
+    const char* question = installer.uninstallMode == 1 ? kRunningUninstall : kRunningInstall;
+    if (MessageBoxA(dialog, question, kCaption, MB_OKCANCEL) != IDOK)
+        ExitProcess(0);
+    PostMessageA(product, kProductCloseMessage, 0, 0);
+    PostMessageA(product, RegisterWindowMessageA("KVMsgDestroy"), 0, 0);
+    Sleep(500);
+    DWORD_PTR answer = 0;
+    // SMTO_NORMAL: a product that does not answer costs the full bound, then the
+    // install goes on as after any answer but the stop answer.
+    LRESULT answered = SendMessageTimeoutA(product, RegisterWindowMessageA("KVMsgDestroy2"), 0, 0,
+                                           SMTO_NORMAL, kProductAnswerTimeoutMs, &answer);
+    if (answered != 0 && answer == kProductStopAnswer)
+        ExitProcess(0);
+    SetForegroundWindow(dialog);
+}
+
+// Reads a string value into programDir; FALSE when absent, not a string or empty.
+// The value may lack its terminator, so one is put behind what was returned.
+BOOL readDirectoryValue(HKEY root, const char* keyName, const char* valueName) {
+    BOOL found = FALSE;
+    HKEY key;
+    if (RegOpenKeyExA(root, keyName, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return FALSE;
+    DWORD type = 0;
+    DWORD size = kPathOffer;
+    if (RegQueryValueExA(key, valueName, nullptr, &type,
+                         reinterpret_cast<BYTE*>(installer.programDir), &size) == ERROR_SUCCESS &&
+        (type == REG_SZ || type == REG_EXPAND_SZ) && size <= kPathOffer) {
+        installer.programDir[size] = 0;
+        found = installer.programDir[0] != 0;
+    }
+    RegCloseKey(key);
+    return found;
+}
+
+void proposeDirectory(HWND dialog) {
+    if (!readDirectoryValue(HKEY_CURRENT_USER, "Software\\Quellmark", "AppPath")) {
+        // A single character is no usable parent: fall back as for no value at all.
+        if (!readDirectoryValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+                                "ProgramFilesDir") ||
+            textLength(installer.programDir, kPathOffer) < 2)
+            textCopy(installer.programDir, kPathBuffer, "C:\\Program Files");
+        // At most kPathOffer characters so far: the suffix always fits.
+        textAppend(installer.programDir, kPathBuffer, "\\Quellmark");
+    }
+    SetDlgItemTextA(dialog, IDC_PATH, installer.programDir);
+}
+
+void relabelForUninstall(HWND dialog) {
+    SetDlgItemTextA(dialog, IDC_PATH_LABEL, "Remove program files from:");
+    EnableWindow(GetDlgItem(dialog, IDC_AUTOSTART), FALSE);
+    EnableWindow(GetDlgItem(dialog, IDC_PROGRAM_GROUP), FALSE);
+    EnableWindow(GetDlgItem(dialog, IDC_ALL_USERS), FALSE);
+    ShowWindow(GetDlgItem(dialog, IDC_UNINSTALL), SW_HIDE);
+    SetDlgItemTextA(dialog, IDOK, "Uninstall");
+    SetDlgItemTextA(dialog, IDC_OPTIONS_GROUP, "Uninstall options");
+}
+
+void initialiseDialog(HWND dialog) {
+    installer.dialogWindow = dialog;
+    SendMessageA(dialog, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kTitle));
+    detectPlatform();
+    centerDialog(dialog);
+    initCommonControls();
+    setWindowIcon(dialog);
+    closeRunningProduct(dialog);
+    CheckDlgButton(dialog, IDC_PROGRAM_GROUP, installer.noProgramGroup ^ 1);
+    CheckDlgButton(dialog, IDC_AUTOSTART, installer.noAutostart ^ 1);
+    CheckDlgButton(dialog, IDC_ALL_USERS, installer.currentUserOnly ^ 1);
+    if (installer.uninstallMode != 0)
+        relabelForUninstall(dialog);
+    proposeDirectory(dialog);
+}
+
+void browseForDirectory(HWND dialog) {
+    browseRequest.lpszTitle = "Please find target directory:";
+    LPITEMIDLIST chosen = SHBrowseForFolderA(&browseRequest);
+    if (chosen == nullptr)
+        return;
+    if (SHGetPathFromIDListA(chosen, installer.programDir) == TRUE)
+        SetDlgItemTextA(dialog, IDC_PATH, installer.programDir);
+    CoTaskMemFree(chosen);
+}
+
+// The path field into programDir. Text that does not fit whole is not used: a cut
+// path could name another directory, so programDir is left empty and the engine refuses it.
+void readPathField(HWND dialog) {
+    installer.programDir[0] = 0;
+    int length = GetWindowTextLengthA(GetDlgItem(dialog, IDC_PATH));
+    if (length < 0 || static_cast<DWORD>(length) >= kPathOffer)
+        return;
+    GetDlgItemTextA(dialog, IDC_PATH, installer.programDir, kPathOffer);
+}
+
+void install(HWND dialog) {
+    ShowWindow(dialog, SW_HIDE);
+    if (installer.uninstallMode != 0) {
+        startUninstall();
+        return;
+    }
+    // Returns only when the user agreed; a refusal ends the process inside it.
+    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_AGREEMENT), nullptr,
+                    agreementDialogProc, 0);
+    installer.operation = kOperationInstall;
+    readPathField(dialog);
+    runEngine();
+}
+
+void runCommand(HWND dialog, WORD id) {
+    switch (id) {
+    case IDC_BROWSE:
+        browseForDirectory(dialog);
+        break;
+    case IDOK:
+        install(dialog);
+        break;
+    case IDC_UNINSTALL:
+        startUninstall();
+        break;
+    case IDCANCEL:
+        ExitProcess(0);
+    }
+}
+
+} // namespace
+
+void centerDialog(HWND window) {
+    RECT frame;
+    GetWindowRect(window, &frame);
+    DWORD width = static_cast<DWORD>(frame.right - frame.left);
+    DWORD height = static_cast<DWORD>(frame.bottom - frame.top);
+    DWORD screenWidth = static_cast<DWORD>(GetSystemMetrics(SM_CXMAXIMIZED));
+    DWORD screenHeight = static_cast<DWORD>(GetSystemMetrics(SM_CYMAXIMIZED));
+    DWORD x = screenWidth > width ? (screenWidth - width) / 2 : 0;
+    DWORD y = screenHeight > height ? (screenHeight - height) / 2 : 0;
+    MoveWindow(window, static_cast<int>(x), static_cast<int>(y), static_cast<int>(width),
+               static_cast<int>(height), FALSE);
+}
+
+INT_PTR CALLBACK optionsDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    ProtectionFrame frame;
+    OPEN_PROTECTION_FRAME(frame, OptionsDlg);
+    INT_PTR result = FALSE;
+    if (message == WM_INITDIALOG) {
+        initialiseDialog(window);
+        result = TRUE;
+    } else if (message == WM_COMMAND) {
+        if (lParam != 0 && HIWORD(wParam) == BN_CLICKED)
+            runCommand(window, LOWORD(wParam));
+        result = TRUE;
+    }
+    CLOSE_PROTECTION_FRAME(frame);
+    return result;
+}

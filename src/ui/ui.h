@@ -14,6 +14,9 @@ constexpr DWORD kWelcomeBuffer = 768;
 constexpr DWORD kWelcomeColumns = 65;
 extern char welcomeText[kWelcomeBuffer];
 void buildWelcomeText();
+// Copies `source` into `destination`, breaking lines at a blank so that none exceeds
+// columnLimit - 1 characters; a line with no blank is broken hard at the limit. The
+// destination must hold the source plus two bytes for every break.
 void wrapText(const char* source, char* destination, DWORD columnLimit);
 
 extern const char agreementText[];

@@ -1,0 +1,52 @@
+// gui.h: driving the installer's windows from the test process, as a user would.
+// Every wait is bounded; messages to another process go with a time-out.
+#pragma once
+
+#include "qmtest.h"
+
+#include <optional>
+#include <string>
+
+namespace qmtest::gui {
+
+constexpr const char* kDialogClass = "#32770";
+constexpr DWORD kWindowTimeoutMs = 60000;
+
+// A visible or hidden top-level window of `className` and exact `title`; any
+// process when `processId` is 0.
+HWND findWindow(const std::string& className, const std::string& title, DWORD processId = 0);
+// Polls for that window; nullptr when it did not come within `timeoutMs`.
+HWND waitForWindow(const std::string& className, const std::string& title, DWORD processId = 0,
+                   DWORD timeoutMs = kWindowTimeoutMs);
+// Polls until the window is visible (a dialog is shown after its initialisation).
+bool waitVisible(HWND window, DWORD timeoutMs = kWindowTimeoutMs);
+
+std::string windowText(HWND window);
+std::string controlText(HWND dialog, int id);
+void setControlText(HWND dialog, int id, const std::string& text);
+bool isChecked(HWND dialog, int id);
+bool isEnabled(HWND dialog, int id);
+bool isVisible(HWND dialog, int id);
+LONG controlStyle(HWND dialog, int id);
+
+// Clicks a button by posting BM_CLICK, so a modal loop that it starts cannot block the test.
+void pressButton(HWND dialog, int id);
+
+// A message box (a dialog of class #32770 with `caption`) of `processId`.
+struct ShownMessage {
+    HWND window = nullptr;
+    std::string text;
+    explicit operator bool() const {
+        return window != nullptr;
+    }
+};
+// Waits for a message box; its text is the static control's text.
+ShownMessage waitForMessageBox(const std::string& caption, DWORD processId,
+                               DWORD timeoutMs = kWindowTimeoutMs);
+// Presses `button` (IDOK, IDCANCEL, IDYES, IDNO) of a message box; true when it went away.
+bool answerMessageBox(const ShownMessage& box, int button, DWORD timeoutMs = 10000);
+
+// Saves the window as C:\qmtest\screenshots\<name>.bmp (the run converts it to PNG).
+bool saveScreenshot(HWND window, const std::string& name);
+
+} // namespace qmtest::gui

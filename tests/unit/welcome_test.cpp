@@ -1,0 +1,121 @@
+// The welcome text and the word wrap it goes through, and the form of the agreement.
+#include "ui/ui.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string wrap(const std::string& source, DWORD limit = kWelcomeColumns) {
+    // Guard bytes behind the room the contract asks for show any write past it.
+    size_t room = source.size() + 1 + 2 * source.size();
+    std::string destination(room + 16, '#');
+    wrapText(source.c_str(), &destination[0], limit);
+    EXPECT_EQ(destination.substr(room), std::string(16, '#'));
+    return destination.substr(0, destination.find('\0'));
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        result.push_back(text.substr(start, end - start));
+    result.push_back(text.substr(start));
+    return result;
+}
+
+TEST(WelcomeText, WrapsIntoTheExpectedLines) {
+    buildWelcomeText();
+    std::string text = welcomeText;
+    EXPECT_EQ(text.size() + 1, 575u);
+    const std::vector<std::string> expected = {
+        "In a moment Quellmark will load and begin removing adverts from",
+        "web pages you visit.  Note that Quellmark will not require any",
+        "configuration before it starts working, we've designed it so",
+        "that it will deal with most adverts by default.",
+        "",
+        "Of course for those who like to tinker we've included options to",
+        "deal with almost anything, to see these just click on the",
+        "Quellmark icon (the smiley cow face) on the bottom right of your",
+        "screen.",
+        "",
+        "Thank you for installing Quellmark, now sit back and enjoy",
+        "advert free browsing!",
+        "",
+        "        - Calderwick (Quellmark Programmer)",
+        "",
+    };
+    EXPECT_EQ(lines(text), expected);
+}
+
+TEST(WordWrap, LeavesShortTextAndLineBreaksAlone) {
+    EXPECT_EQ(wrap(""), "");
+    std::string shortLines = "first line\r\n\r\nsecond\rthird\n" + std::string(64, 'x') + "\r\n";
+    EXPECT_EQ(wrap(shortLines), shortLines);
+}
+
+TEST(WordWrap, BreaksASixtyFiveCharacterLineAtItsLastBlank) {
+    std::string line =
+        std::string(30, 'a') + " " + std::string(20, 'b') + " " + std::string(13, 'c');
+    ASSERT_EQ(line.size(), 65u);
+    EXPECT_EQ(wrap(line),
+              std::string(30, 'a') + " " + std::string(20, 'b') + "\r\n" + std::string(13, 'c'));
+    // A blank that is itself the 65th character is the break.
+    EXPECT_EQ(wrap(std::string(64, 'd') + " e"), std::string(64, 'd') + "\r\ne");
+    // Only the blank at the break goes; its neighbour stays.
+    EXPECT_EQ(wrap(std::string(60, 'f') + "  " + std::string(10, 'g')),
+              std::string(60, 'f') + " \r\n" + std::string(10, 'g'));
+}
+
+TEST(WordWrap, BreaksALineWithoutBlanksHardAtTheLimit) {
+    std::string word(150, 'w');
+    EXPECT_EQ(wrap(word),
+              std::string(64, 'w') + "\r\n" + std::string(64, 'w') + "\r\n" + std::string(22, 'w'));
+    // A blank on an earlier line is never gone back to.
+    EXPECT_EQ(wrap("a b\r\n" + std::string(70, 'z')),
+              "a b\r\n" + std::string(64, 'z') + "\r\n" + std::string(6, 'z'));
+    // Nor is the blank of the previous break.
+    EXPECT_EQ(wrap("x " + std::string(130, 'y')),
+              "x\r\n" + std::string(64, 'y') + "\r\n" + std::string(64, 'y') + "\r\n" + "yy");
+    // Even the smallest limits make progress.
+    EXPECT_EQ(wrap("abc", 1), "a\r\nb\r\nc");
+    EXPECT_EQ(wrap("abc", 0), "a\r\nb\r\nc");
+}
+
+TEST(AgreementText, HasTheFormTheEditControlShows) {
+    std::string text = agreementText;
+    EXPECT_GT(text.size(), 11000u);
+    EXPECT_LT(text.size(), 13000u);
+    ASSERT_GE(text.size(), 2u);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        ASSERT_TRUE((c >= 32 && c < 127) || (c == '\r' && text[i + 1] == '\n') ||
+                    (c == '\n' && i > 0 && text[i - 1] == '\r'))
+            << "character " << int(c) << " at " << i;
+    }
+    std::vector<std::string> paragraphs = lines(text.substr(0, text.size() - 2));
+    EXPECT_NE(paragraphs[0].find("Quellmark"), std::string::npos);
+    EXPECT_EQ(paragraphs[1], "");
+    int clause = 0;
+    size_t longest = 0;
+    for (size_t i = 0; i < paragraphs.size(); ++i) {
+        const std::string& line = paragraphs[i];
+        longest = std::max(longest, line.size());
+        if (line.rfind(std::to_string(clause + 1) + ". ", 0) == 0) {
+            ++clause;
+            EXPECT_EQ(paragraphs[i - 1], "") << line.substr(0, 20);
+        }
+        if (line.rfind("   ", 0) == 0)
+            EXPECT_TRUE(line.find_first_not_of(' ') <= 4 &&
+                        line[line.find_first_not_of(' ') + 1] == '.')
+                << line.substr(0, 20);
+    }
+    EXPECT_EQ(clause, 20);
+    EXPECT_GT(longest, 900u);
+    EXPECT_LT(longest, 1300u);
+}
+
+} // namespace
