@@ -1,8 +1,135 @@
 // programGroup.cpp: the program group, the uninstaller copy and the uninstall entry.
 #include "engine/engine.h"
+#include "fileops/fileops.h"
+#include "shortcuts/shortcut.h"
 #include "startup/state.h"
+#include "startup/text.h"
 
-void removeOldProgramGroups() {}
+namespace {
+constexpr char kShellFolders[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char kUninstallKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellmark";
+constexpr char kGroupName[] = "Quellmark";
+constexpr char kGroupSuffix[] = "\\Quellmark";
+constexpr char kDisplayName[] = "Quellmark";
+
+// The folder read from the registry is offered kPathOffer bytes; the buffer keeps room
+// behind it for a terminator the registry may not have stored and for the group name.
+char startMenu[kPathBuffer];
+static_assert(kPathOffer + sizeof(kGroupSuffix) <= kPathBuffer, "room for the group name");
+
+char launcherPath[kPathBuffer];
+char libraryPath[kPathBuffer];
+char systemDir[kPathBuffer];
+char uninstallerPath[kPathBuffer];
+char uninstallCommand[kPathBuffer];
+char ownPath[kPathBuffer];
+
+// Reads a start-menu folder into startMenu; FALSE when there is none to use.
+BOOL readStartMenu(BOOL allUsers) {
+    HKEY hive = allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const char* valueName = allUsers ? "Common Programs" : "Programs";
+    BOOL found = FALSE;
+    HKEY key;
+    if (RegOpenKeyExA(hive, kShellFolders, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        DWORD size = kPathOffer;
+        if (RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(startMenu),
+                             &size) == ERROR_SUCCESS &&
+            size <= kPathOffer) {
+            // The registry returns a value stored without its terminator as it is.
+            startMenu[size] = 0;
+            // An empty folder would put the group at the root of the current drive.
+            found = startMenu[0] != 0;
+        }
+        RegCloseKey(key);
+    }
+    return found;
+}
+
+// The group folder of the chosen start menu made current; the message when it cannot be.
+const char* enterProgramGroup() {
+    BOOL allUsers = optionOn(Option::AllUsers);
+    for (;;) {
+        if (!readStartMenu(allUsers)) {
+            if (!allUsers)
+                return "Error when finding start menu.";
+        } else {
+            textAppend(startMenu, kPathBuffer, kGroupSuffix);
+            CreateDirectoryA(startMenu, nullptr);
+            if (SetCurrentDirectoryA(startMenu))
+                return nullptr;
+            if (!allUsers)
+                return "Error when creating Quellmark program group.";
+        }
+        allUsers = FALSE;
+    }
+}
+
+// <system dir>\QM-Install.exe in uninstallerPath; FALSE when it cannot be formed whole.
+BOOL makeUninstallerPath() {
+    DWORD length = GetSystemDirectoryA(systemDir, kPathOffer);
+    if (length == 0 || length >= kPathOffer) {
+        uninstallerPath[0] = 0;
+        return FALSE;
+    }
+    return joinPath(uninstallerPath, kPathBuffer, systemDir, "QM-Install.exe");
+}
+
+void copyInstaller(BOOL haveUninstallerPath) {
+    DWORD length = GetModuleFileNameA(nullptr, ownPath, kPathOffer);
+    if (haveUninstallerPath && length != 0 && length < kPathOffer)
+        CopyFileA(ownPath, uninstallerPath, FALSE);
+}
+
+void registerUninstaller(BOOL haveUninstallerPath) {
+    // An entry whose command is cut or missing could only run the wrong thing.
+    HKEY key;
+    if (haveUninstallerPath && textCopy(uninstallCommand, kPathBuffer, uninstallerPath) &&
+        textAppend(uninstallCommand, kPathBuffer, " /die") &&
+        RegCreateKeyA(HKEY_LOCAL_MACHINE, kUninstallKey, &key) == ERROR_SUCCESS) {
+        RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(kDisplayName),
+                       sizeof(kDisplayName));
+        RegSetValueExA(key, "UninstallString", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(uninstallCommand),
+                       textLength(uninstallCommand, kPathBuffer));
+        RegCloseKey(key);
+    }
+}
+
+void removeGroupAt(BOOL allUsers) {
+    if (readStartMenu(allUsers) && SetCurrentDirectoryA(startMenu) &&
+        SetCurrentDirectoryA(kGroupName)) {
+        deleteMatching("*.lnk");
+        SetCurrentDirectoryA("..");
+        // Fails, unnoticed, while files other than shortcuts are left in the group.
+        RemoveDirectoryA(kGroupName);
+    }
+}
+} // namespace
+
+void removeOldProgramGroups() {
+    removeGroupAt(FALSE);
+    removeGroupAt(TRUE);
+}
+
 BOOL createProgramGroup() {
+    const char* failure = enterProgramGroup();
+    if (failure != nullptr) {
+        showMessage(failure);
+        errorEnding();
+        return FALSE;
+    }
+    BOOL haveLauncher = joinPath(launcherPath, kPathBuffer, installer.programDir, "Quellmark.exe");
+    BOOL haveLibrary = joinPath(libraryPath, kPathBuffer, installer.programDir, "Quellmark.dll");
+    if (haveLauncher)
+        createShortcut(launcherPath, "Launch Quellmark.lnk", launcherPath, nullptr, 0);
+    if (haveLauncher && haveLibrary)
+        createShortcut(launcherPath, "User's Guide.lnk", libraryPath, "/help", 2);
+    BOOL haveUninstallerPath = makeUninstallerPath();
+    if (haveUninstallerPath)
+        createShortcut(uninstallerPath, "Uninstall Quellmark.lnk", uninstallerPath, "/die", 1);
+    copyInstaller(haveUninstallerPath);
+    registerUninstaller(haveUninstallerPath);
     return TRUE;
 }
