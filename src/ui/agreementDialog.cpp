@@ -24,7 +24,7 @@ INT_PTR CALLBACK agreementDialogProc(HWND window, UINT message, WPARAM wParam, L
         centerDialog(window);
         HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_DIALOG));
         SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-        SetDlgItemTextA(window, IDC_AGREEMENT_TEXT, agreementText);
+        SetDlgItemTextA(window, IDC_AGREEMENT_TEXT, unpackAgreementText());
         result = TRUE;
     } else if (message == WM_COMMAND) {
         if (lParam != 0 && HIWORD(wParam) == BN_CLICKED) {

@@ -19,4 +19,7 @@ void buildWelcomeText();
 // destination must hold the source plus two bytes for every break.
 void wrapText(const char* source, char* destination, DWORD columnLimit);
 
-extern const char agreementText[];
+// The agreement, unpacked on first use; a NUL-terminated text of kAgreementLength characters.
+constexpr DWORD kAgreementBuffer = 11955;
+extern char agreementText[kAgreementBuffer];
+const char* unpackAgreementText();

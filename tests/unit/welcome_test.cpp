@@ -1,4 +1,5 @@
 // The welcome text and the word wrap it goes through, and the form of the agreement.
+#include "agreementPacked.h"
 #include "ui/ui.h"
 
 #include <gtest/gtest.h>
@@ -85,7 +86,12 @@ TEST(WordWrap, BreaksALineWithoutBlanksHardAtTheLimit) {
 }
 
 TEST(AgreementText, HasTheFormTheEditControlShows) {
-    std::string text = agreementText;
+    std::string text = unpackAgreementText();
+    EXPECT_EQ(text.size(), kAgreementLength) << "unpacked short or long";
+    uint32_t hash = 0x811C9DC5u;
+    for (unsigned char c : text)
+        hash = (hash ^ c) * 0x01000193u;
+    EXPECT_EQ(hash, kAgreementHash) << "unpacked text differs from the source text";
     EXPECT_GT(text.size(), 11000u);
     EXPECT_LT(text.size(), 13000u);
     ASSERT_GE(text.size(), 2u);
