@@ -1,5 +1,7 @@
 // programGroup.cpp: the program group, the uninstaller copy and the uninstall entry.
 #include "engine/engine.h"
+#include "engine/payload.h"
+#include "resource.h"
 #include "fileops/fileops.h"
 #include "shortcuts/shortcut.h"
 #include "startup/state.h"
@@ -25,6 +27,7 @@ char systemDir[kPathBuffer];
 char uninstallerPath[kPathBuffer];
 char uninstallCommand[kPathBuffer];
 char ownPath[kPathBuffer];
+char displayIcon[kPathBuffer];
 
 // Reads a start-menu folder into startMenu; FALSE when there is none to use.
 BOOL readStartMenu(BOOL allUsers) {
@@ -82,6 +85,37 @@ void copyInstaller(BOOL haveUninstallerPath) {
         CopyFileA(ownPath, uninstallerPath, FALSE);
 }
 
+void setStringValue(HKEY key, const char* name, const char* text) {
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   textLength(text, kPathOffer) + 1);
+}
+
+void setNumberValue(HKEY key, const char* name, DWORD number) {
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+}
+
+// What the system's list of programs shows beside the name: the uninstaller's icon,
+// version, publisher, place and size, and no Change or Repair, which we do not offer.
+void describeProduct(HKEY key) {
+    if (textCopy(displayIcon, kPathBuffer, uninstallerPath) &&
+        textAppend(displayIcon, kPathBuffer, ",1"))
+        setStringValue(key, "DisplayIcon", displayIcon);
+    setStringValue(key, "DisplayVersion", "4.6");
+    setStringValue(key, "Publisher", kDisplayName);
+    if (textLength(installer.programDir, kPathOffer) < kPathOffer)
+        setStringValue(key, "InstallLocation", installer.programDir);
+    DWORD total = 0;
+    const void* image;
+    DWORD size;
+    if (findPayload(IDR_LIBRARY_IMAGE, &image, &size))
+        total += size;
+    if (findPayload(IDR_LAUNCHER_IMAGE, &image, &size))
+        total += size;
+    setNumberValue(key, "EstimatedSize", (total + 1023) / 1024);
+    setNumberValue(key, "NoModify", 1);
+    setNumberValue(key, "NoRepair", 1);
+}
+
 void registerUninstaller(BOOL haveUninstallerPath) {
     // An entry whose command is cut or missing could only run the wrong thing.
     HKEY key;
@@ -93,6 +127,7 @@ void registerUninstaller(BOOL haveUninstallerPath) {
         RegSetValueExA(key, "UninstallString", 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(uninstallCommand),
                        textLength(uninstallCommand, kPathBuffer));
+        describeProduct(key);
         RegCloseKey(key);
     }
 }

@@ -113,6 +113,26 @@ TEST(ProgramGroup, SilentInstallMakesTheAllUsersGroupAndRegistersTheUninstaller)
     // terminator (as NT does) when the byte after the given length is zero.
     EXPECT_EQ(command->data, uninstaller + " /die" + '\0');
 
+    // The rest of what the system's list shows beside the name.
+    auto text = [](const char* name) {
+        auto value = readValue(HKEY_LOCAL_MACHINE, kUninstallKey, name);
+        return value && value->type == REG_SZ ? value->data : std::string("<missing>");
+    };
+    auto number = [](const char* name) -> std::optional<DWORD> {
+        auto value = readValue(HKEY_LOCAL_MACHINE, kUninstallKey, name);
+        if (!value || value->type != REG_DWORD || value->data.size() != 4)
+            return std::nullopt;
+        return *reinterpret_cast<const DWORD*>(value->data.data());
+    };
+    EXPECT_EQ(text("DisplayIcon"), uninstaller + ",1" + '\0');
+    EXPECT_EQ(text("DisplayVersion"), std::string("4.6", 4));
+    EXPECT_EQ(text("Publisher"), std::string("Quellmark", 10));
+    EXPECT_EQ(text("InstallLocation"), std::string(kDefaultDir) + '\0');
+    DWORD imagesKib = DWORD((libraryImage().size() + launcherImage().size() + 1023) / 1024);
+    EXPECT_EQ(number("EstimatedSize"), std::optional<DWORD>(imagesKib));
+    EXPECT_EQ(number("NoModify"), std::optional<DWORD>(1));
+    EXPECT_EQ(number("NoRepair"), std::optional<DWORD>(1));
+
     Output list = runCaptured("uninstaller.exe --list");
     EXPECT_EQ(list.exitCode, std::optional<DWORD>(0));
     EXPECT_NE(list.text.find("Quellmark"), std::string::npos) << list.text;
