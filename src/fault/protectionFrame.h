@@ -12,7 +12,6 @@
 #pragma once
 
 #include <windows.h>
-#include <intrin.h>
 
 struct ProtectionFrame {
     ProtectionFrame* Next;
@@ -33,24 +32,27 @@ constexpr unsigned char kFrameNameKey = 0x5A;
 #define FRAME_NAME_QMSilent "0x0B,0x17,0x09,0x33,0x36,0x3F,0x34,0x2E,0x5A"
 #define FRAME_NAME_OptionsDlg "0x15,0x2A,0x2E,0x33,0x35,0x34,0x29,0x1E,0x36,0x3D,0x5A"
 #define FRAME_NAME_AgreementDlg "0x1B,0x3D,0x28,0x3F,0x3F,0x37,0x3F,0x34,0x2E,0x1E,0x36,0x3D,0x5A"
-#define FRAME_NAME_CreateShortcut                                                                 \
+#define FRAME_NAME_CreateShortcut                                                                  \
     "0x19,0x28,0x3F,0x3B,0x2E,0x3F,0x09,0x32,0x35,0x28,0x2E,0x39,0x2F,0x2E,0x5A"
-#define FRAME_NAME_CleanTempFiles                                                                 \
+#define FRAME_NAME_CleanTempFiles                                                                  \
     "0x19,0x36,0x3F,0x3B,0x34,0x0E,0x3F,0x37,0x2A,0x1C,0x33,0x36,0x3F,0x29,0x5A"
-#define FRAME_NAME_ReplaceOrSchedule                                                              \
+#define FRAME_NAME_ReplaceOrSchedule                                                               \
     "0x08,0x3F,0x2A,0x36,0x3B,0x39,0x3F,0x15,0x28,0x09,0x39,0x32,0x3F,0x3E,0x2F,0x36,0x3F,0x5A"
 
 // Longest name above; the fault report's buffer is sized from it.
 constexpr unsigned kLongestFrameName = sizeof("ReplaceOrSchedule") - 1;
 
 // `name` is one of the FRAME_NAME_ suffixes. The pushes and pops balance inside
-// the asm, so the compiler's view of the stack pointer stays right.
+// the asm, so the compiler's view of the stack pointer stays right. The chain head
+// is written with a memory clobber: the record's stores must be complete before
+// fs:[0] points at it, and must not be dropped as dead (only the platform reads them).
+// clang-format off
 #define OPEN_PROTECTION_FRAME(frame, name)                                                         \
     do {                                                                                           \
         const unsigned char* frameName_;                                                           \
         const void* frameHandler_;                                                                 \
         asm volatile("call 1f\n\t"                                                                 \
-                     ".byte " FRAME_NAME_##name "\n"                                                \
+                     ".byte " FRAME_NAME_##name "\n"                                               \
                      "1:\n\t"                                                                      \
                      "push %2\n\t"                                                                 \
                      "pop %1\n\t"                                                                  \
@@ -60,8 +62,10 @@ constexpr unsigned kLongestFrameName = sizeof("ReplaceOrSchedule") - 1;
                      : "memory");                                                                  \
         (frame).Name = frameName_;                                                                 \
         (frame).Handler = frameHandler_;                                                           \
-        (frame).Next = reinterpret_cast<ProtectionFrame*>(__readfsdword(0));                       \
-        __writefsdword(0, reinterpret_cast<DWORD>(&(frame)));                                      \
+        asm volatile("movl %%fs:0, %0" : "=r"((frame).Next));                                      \
+        asm volatile("movl %0, %%fs:0" : : "r"(&(frame)) : "memory");                              \
     } while (0)
 
-#define CLOSE_PROTECTION_FRAME(frame) __writefsdword(0, reinterpret_cast<DWORD>((frame).Next))
+#define CLOSE_PROTECTION_FRAME(frame)                                                              \
+    asm volatile("movl %0, %%fs:0" : : "r"((frame).Next) : "memory")
+// clang-format on
