@@ -41,6 +41,11 @@ void readPathField() {
     GetDlgItemTextA(installer.dialogWindow, IDC_PATH, installer.programDir, kPathOffer);
 }
 
+char configurationFile[kPathBuffer];
+// The emptied directory by its full name: a relative programDir no longer names it
+// once its parent is current.
+char emptiedDirectory[kPathBuffer];
+
 } // namespace
 
 void startUninstall() {
@@ -49,9 +54,10 @@ void startUninstall() {
     readPathField();
     if (MessageBoxA(installer.dialogWindow, kConfigurationQuestion, kCaption, MB_YESNO) == IDYES) {
         installer.removeConfiguration = 1;
-        static char configuration[kPathBuffer];
-        if (joinPath(configuration, kPathBuffer, installer.programDir, "Config.dat"))
-            deleteOrSchedule(configuration);
+        // An empty field would name "\Config.dat" at the root of the current drive.
+        if (installer.programDir[0] != 0 &&
+            joinPath(configurationFile, kPathBuffer, installer.programDir, "Config.dat"))
+            deleteOrSchedule(configurationFile);
     } else {
         installer.removeConfiguration = 0;
     }
@@ -64,6 +70,9 @@ BOOL runUninstallSteps() {
         errorEnding();
         return FALSE;
     }
+    DWORD length = GetCurrentDirectoryA(kPathOffer, emptiedDirectory);
+    if (length == 0 || length >= kPathOffer)
+        emptiedDirectory[0] = 0;
     cleanTempFiles();
     for (const char* name : kProductFiles)
         deleteOrSchedule(name);
@@ -71,7 +80,8 @@ BOOL runUninstallSteps() {
         for (const char* name : kConfigurationFiles)
             deleteOrSchedule(name);
     SetCurrentDirectoryA("..");
-    RemoveDirectoryA(installer.programDir);
+    if (emptiedDirectory[0] != 0)
+        RemoveDirectoryA(emptiedDirectory);
     return TRUE;
 }
 
