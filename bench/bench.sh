@@ -24,7 +24,7 @@ echo "overhead         $overhead bytes of $budget ($((budget - overhead)) left)"
 
 source "$root/scripts/display.sh"
 bash "$root/tests/scripts/make-template.sh" "$build/wine-template"
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 now() { date +%s%N; }
 # One `wine PROGRAM ARGS...` from the current directory: milliseconds in $elapsed, its

@@ -20,7 +20,7 @@ fi
 
 source "$root/scripts/display.sh"
 prefix=$build/wine-run
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 if [ ! -f "$prefix/system.reg" ]; then
     echo "creating the Wine prefix $prefix"
     wineboot -i >/dev/null 2>&1 || true

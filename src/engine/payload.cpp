@@ -30,6 +30,9 @@ BOOL writePayload(int resourceId, const char* prefix, const char* target) {
             written = WriteFile(file, data, size, &count, nullptr) && count == size;
             CloseHandle(file);
         }
+        // A cut image must not stay behind, holding the space of a full disk.
+        if (!written && installer.tempFileName[0] != 0)
+            DeleteFileA(installer.tempFileName);
     }
     if (written)
         replaceOrSchedule(installer.tempFileName, target);
