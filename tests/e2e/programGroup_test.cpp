@@ -1,6 +1,6 @@
 // The start menu group, the uninstaller copy in the system directory and the entry
 // in the list of installed programs, as a silent install leaves them.
-#include "messageBox.h"
+#include "gui.h"
 #include "qmtest.h"
 #include "shellLink.h"
 
@@ -189,9 +189,9 @@ TEST(ProgramGroup, NoStartMenuAtAllEndsTheRunWithAMessageAfterTheProductIsInPlac
     deleteValue(HKEY_CURRENT_USER, kShellFolders, "Programs");
 
     Process installer = startInstaller(kSilent);
-    HWND box = waitForMessageBox(installer.id(), "Quellmark Installer", 60000);
-    ASSERT_NE(box, nullptr) << "no message box";
-    EXPECT_EQ(messageBoxText(box), "Error when finding start menu.");
+    gui::ShownMessage box = gui::waitForMessageBox("Quellmark Installer", installer.id(), 60000);
+    ASSERT_TRUE(box) << "no message box";
+    EXPECT_EQ(box.text, "Error when finding start menu.");
     // The value must still be missing: the run really met a start menu it could not find.
     EXPECT_FALSE(readValue(HKEY_CURRENT_USER, kShellFolders, "Programs").has_value());
 
@@ -201,7 +201,7 @@ TEST(ProgramGroup, NoStartMenuAtAllEndsTheRunWithAMessageAfterTheProductIsInPlac
     ASSERT_TRUE(appPath.has_value());
     EXPECT_EQ(appPath->data, std::string(kDefaultDir) + '\0');
 
-    pressButton(box, IDOK);
+    gui::answerMessageBox(box, IDOK);
     EXPECT_EQ(installer.wait(30000), std::optional<DWORD>(1));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     EXPECT_FALSE(fileExists(uninstallerCopy()));

@@ -1,6 +1,6 @@
 // A silent install as a deployment script runs it: QM-Install.exe /p:<dir> and switches,
 // judged by what it leaves on disk, in the registry and in the process list.
-#include "messageBox.h"
+#include "gui.h"
 #include "qmtest.h"
 
 #include <gtest/gtest.h>
@@ -175,13 +175,14 @@ TEST_F(SilentInstall, TheCampaignCodeComesFromTheInstallersFileName) {
 TEST_F(SilentInstall, AMissingParentDirectoryIsReportedAndNothingIsWritten) {
     const std::string target = "C:\\No Such Parent\\Quellmark";
     Process installer = startInstaller("/p:" + quoted(target) + " /r");
-    HWND box = waitForMessageBox(installer.id(), "Quellmark Installer", kDefaultTimeoutMs);
-    ASSERT_NE(box, nullptr) << "no message box; windows:" << describeWindows(installer.id());
-    EXPECT_EQ(messageBoxText(box),
+    gui::ShownMessage box =
+        gui::waitForMessageBox("Quellmark Installer", installer.id(), kDefaultTimeoutMs);
+    ASSERT_TRUE(box) << "no message box";
+    EXPECT_EQ(box.text,
               "Error when attempting to establish program directory, please check you have "
               "sufficient permissions to create the target directory and sufficient free "
               "space.");
-    pressButton(box, IDOK);
+    gui::answerMessageBox(box, IDOK);
     EXPECT_EQ(installer.wait(), std::optional<DWORD>(1));
 
     EXPECT_FALSE(directoryExists("C:\\No Such Parent"));

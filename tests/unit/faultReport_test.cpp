@@ -2,7 +2,7 @@
 // labels of values, the two walks and the report layout.
 #include "fault/fault.h"
 
-#include "messageBox.h"
+#include "gui.h"
 #include "qmtest.h"
 
 #include <gtest/gtest.h>
@@ -143,10 +143,11 @@ TEST(FaultFormatter, UnknownDirectiveOrLonePercentShowsTheErrorBoxAndEndsTheRunA
     for (const char* pattern : {"%d", "value %"}) {
         SCOPED_TRACE(pattern);
         qmtest::Process child = startChild(std::string("format:") + pattern);
-        HWND box = qmtest::waitForMessageBox(child.id(), "Quellmark", 60000);
-        ASSERT_NE(box, nullptr);
-        EXPECT_EQ(qmtest::messageBoxText(box), "Opt_wsprintfA error");
-        qmtest::pressButton(box, IDOK);
+        qmtest::gui::ShownMessage box =
+            qmtest::gui::waitForMessageBox("Quellmark", child.id(), 60000);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box.text, "Opt_wsprintfA error");
+        qmtest::gui::answerMessageBox(box, IDOK);
         EXPECT_EQ(child.wait(), std::optional<DWORD>(1));
     }
 }
