@@ -1,5 +1,6 @@
 // The interactive installer as a user meets it: the options dialog, the agreement,
 // the running product's shutdown and the closing messages of an install.
+#include "facts.h"
 #include "agreementPacked.h"
 #include "gui.h"
 #include "product.h"
@@ -18,28 +19,6 @@ using namespace qmtest;
 using namespace qmtest::gui;
 
 // The dialogs' controls, as the templates number them.
-constexpr int kInstallButton = IDOK;
-constexpr int kExitButton = IDCANCEL;
-constexpr int kGroupBox = 110;
-constexpr int kPathEdit = 111;
-constexpr int kBrowseButton = 115;
-constexpr int kProgramGroupBox = 116;
-constexpr int kAllUsersBox = 117;
-constexpr int kAutostartBox = 118;
-constexpr int kUninstallButton = 120;
-constexpr int kPathLabel = 121;
-constexpr int kAgreementEdit = 113;
-
-constexpr const char* kTitle = "Quellmark v4.6 Build 10270 Installer";
-constexpr const char* kAgreementTitle = "Quellmark User License";
-constexpr const char* kCaption = "Quellmark Installer";
-constexpr const char* kWelcomeCaption = "Welcome to Quellmark";
-constexpr const char* kProductKey = "Software\\Quellmark";
-constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr const char* kUninstallKey =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellmark";
-constexpr const char* kShellFolders =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 constexpr const char* kRunningInstall =
     "Quellmark is currently running on your system, click \"OK\" to close Quellmark, or "
@@ -63,24 +42,6 @@ constexpr const char* kRestartMessage =
     "attempted to update them.  As a result, before you can use Quellmark, you must restart "
     "your system.  After the restart the installation will silently complete and the new "
     "Quellmark version will be loaded.";
-
-const std::vector<std::string> kWelcomeLines = {
-    "In a moment Quellmark will load and begin removing adverts from",
-    "web pages you visit.  Note that Quellmark will not require any",
-    "configuration before it starts working, we've designed it so",
-    "that it will deal with most adverts by default.",
-    "",
-    "Of course for those who like to tinker we've included options to",
-    "deal with almost anything, to see these just click on the",
-    "Quellmark icon (the smiley cow face) on the bottom right of your",
-    "screen.",
-    "",
-    "Thank you for installing Quellmark, now sit back and enjoy",
-    "advert free browsing!",
-    "",
-    "        - Calderwick (Quellmark Programmer)",
-    "",
-};
 
 // The product's answer to the hung wait: the install goes on after this bound.
 constexpr DWORD kProductAnswerBoundMs = 10000;

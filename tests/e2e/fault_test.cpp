@@ -1,6 +1,7 @@
 // A real fault in the real installer: the test breaks one routine of the started,
 // still suspended installer (the product holds no test hooks), drives an ordinary
 // interactive install into it, and reads what the user would see.
+#include "facts.h"
 #include "gui.h"
 #include "qmtest.h"
 
@@ -20,7 +21,6 @@ namespace {
 
 constexpr const char* kReport = "C:\\QMDebug.dat";
 constexpr const char* kOptionsTitle = "Quellmark v4.6 Build 10270 Installer";
-constexpr const char* kAgreementTitle = "Quellmark User License";
 constexpr DWORD kFaultTimeoutMs = 120000;
 constexpr DWORD kPlatformTimeoutMs = 45000;
 

@@ -66,7 +66,7 @@ TEST(InstallerImage, ImportsOnlyFromTheAllowedSystemDlls) {
     Image image(qmtest::kInstaller);
     ASSERT_NE(image.nt, nullptr);
     const std::set<std::string> allowed = {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL",
-                                           "SHELL32.DLL", "OLE32.DLL", "COMCTL32.DLL"};
+                                           "SHELL32.DLL",  "OLE32.DLL",  "COMCTL32.DLL"};
     std::set<std::string> imported = image.importedDlls();
     EXPECT_TRUE(imported.count("KERNEL32.DLL"));
     for (const std::string& dll : imported)

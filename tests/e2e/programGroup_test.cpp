@@ -1,5 +1,6 @@
 // The start menu group, the uninstaller copy in the system directory and the entry
 // in the list of installed programs, as a silent install leaves them.
+#include "facts.h"
 #include "gui.h"
 #include "qmtest.h"
 #include "shellLink.h"
@@ -12,11 +13,6 @@ namespace {
 
 using namespace qmtest;
 
-constexpr const char* kShellFolders =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-constexpr const char* kUninstallKey =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellmark";
-constexpr const char* kProductKey = "Software\\Quellmark";
 constexpr const char* kLaunch = "Launch Quellmark.lnk";
 constexpr const char* kGuide = "User's Guide.lnk";
 constexpr const char* kUninstall = "Uninstall Quellmark.lnk";

@@ -1,5 +1,6 @@
 // What a careful engineer checks before shipping: the manifest, DLL planting,
 // full and read-only media, and registry state written by someone hostile.
+#include "facts.h"
 #include "gui.h"
 #include "qmtest.h"
 
@@ -14,9 +15,6 @@ namespace {
 
 using namespace qmtest;
 
-constexpr const char* kCaption = "Quellmark Installer";
-constexpr const char* kDialogTitle = "Quellmark v4.6 Build 10270 Installer";
-constexpr const char* kProductKey = "Software\\Quellmark";
 constexpr const char* kLibraryError =
     "Error when attempting to modify Quellmark core libraries, please uninstall your current "
     "version, rebooting afterwards if necessary, then try again.";
@@ -123,7 +121,7 @@ TEST(Shipping, ADllPlantedBesideTheInstallerIsNeverLoaded) {
     FreeLibrary(control);
 
     Process installer = startInstaller("", plant, plant + "\\QM-Install.exe");
-    HWND dialog = gui::waitForWindow(gui::kDialogClass, kDialogTitle, installer.id());
+    HWND dialog = gui::waitForWindow(gui::kDialogClass, kTitle, installer.id());
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(gui::waitVisible(dialog));
 
@@ -200,7 +198,7 @@ std::string proposedDirectory(DWORD type, const std::string& data) {
     createKey(HKEY_CURRENT_USER, kProductKey);
     writeValue(HKEY_CURRENT_USER, kProductKey, "AppPath", type, data);
     Process installer = startInstaller("");
-    HWND dialog = gui::waitForWindow(gui::kDialogClass, kDialogTitle, installer.id());
+    HWND dialog = gui::waitForWindow(gui::kDialogClass, kTitle, installer.id());
     EXPECT_NE(dialog, nullptr);
     if (dialog == nullptr)
         return "<no dialog>";

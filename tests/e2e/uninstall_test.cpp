@@ -1,6 +1,7 @@
 // The uninstall as users start it: the relabelled dialog, the Uninstall button, the
 // system copy that the shortcut and the list of installed programs run, and what each
 // leaves behind on disk, in the registry and for the next restart.
+#include "facts.h"
 #include "gui.h"
 #include "product.h"
 #include "qmtest.h"
@@ -19,23 +20,6 @@ using namespace qmtest;
 using namespace qmtest::gui;
 
 constexpr int kMainButton = IDOK;
-constexpr int kGroupBox = 110;
-constexpr int kPathEdit = 111;
-constexpr int kProgramGroupBox = 116;
-constexpr int kAllUsersBox = 117;
-constexpr int kAutostartBox = 118;
-constexpr int kUninstallButton = 120;
-constexpr int kPathLabel = 121;
-
-constexpr const char* kTitle = "Quellmark v4.6 Build 10270 Installer";
-constexpr const char* kCaption = "Quellmark Installer";
-constexpr const char* kProductKey = "Software\\Quellmark";
-constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr const char* kUninstallKey =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellmark";
-constexpr const char* kShellFolders =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-constexpr const char* kBrowserKey = "Software\\Microsoft\\Internet Explorer\\Main";
 
 constexpr const char* kConfigurationQuestion =
     "Do you want to remove your Quellmark configuration data? (these include your custom "

@@ -1,5 +1,6 @@
 // The welcome text and the word wrap it goes through, and the form of the agreement.
 #include "agreementPacked.h"
+#include "facts.h"
 #include "ui/ui.h"
 
 #include <gtest/gtest.h>
@@ -31,23 +32,7 @@ TEST(WelcomeText, WrapsIntoTheExpectedLines) {
     buildWelcomeText();
     std::string text = welcomeText;
     EXPECT_EQ(text.size() + 1, 575u);
-    const std::vector<std::string> expected = {
-        "In a moment Quellmark will load and begin removing adverts from",
-        "web pages you visit.  Note that Quellmark will not require any",
-        "configuration before it starts working, we've designed it so",
-        "that it will deal with most adverts by default.",
-        "",
-        "Of course for those who like to tinker we've included options to",
-        "deal with almost anything, to see these just click on the",
-        "Quellmark icon (the smiley cow face) on the bottom right of your",
-        "screen.",
-        "",
-        "Thank you for installing Quellmark, now sit back and enjoy",
-        "advert free browsing!",
-        "",
-        "        - Calderwick (Quellmark Programmer)",
-        "",
-    };
+    const std::vector<std::string>& expected = qmtest::kWelcomeLines;
     EXPECT_EQ(lines(text), expected);
 }
 
