@@ -22,7 +22,7 @@ namespace {
 constexpr const char* kReport = "C:\\QMDebug.dat";
 constexpr const char* kOptionsTitle = "Quellmark v4.6 Build 10270 Installer";
 constexpr DWORD kFaultTimeoutMs = 120000;
-constexpr DWORD kPlatformTimeoutMs = 45000;
+constexpr DWORD kPlatformTimeoutMs = 20000;
 
 std::string installerMap() {
     std::optional<std::string> map = readFile(joinPath(kStage, "QM-Install.map"));

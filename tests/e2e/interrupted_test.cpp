@@ -28,7 +28,7 @@ TEST(InterruptedInstall, ASecondRunAfterAKillAtAnyPointCompletesTheInstall) {
     DWORD whole = GetTickCount() - begin;
     killProcesses("Quellmark.exe");
 
-    const int kRuns = 12;
+    const int kRuns = 10;
     for (int run = 0; run < kRuns; ++run) {
         DWORD delay = whole * run / (kRuns - 1);
         Process installer = startInstaller(arguments);
