@@ -1,7 +1,7 @@
 #!/bin/bash
 # Creates the template Wine prefix that every test starts from a copy of:
-# 32-bit, no Z: drive (tests stay off the host's files), and no debugger that
-# would pop up over a process that is meant to crash.
+# 32-bit, no Z: drive and no menu builder (tests stay off the host's files), and no
+# debugger that would pop up over a process that is meant to crash.
 set -euo pipefail
 template=$1
 stamp=$template/.qm-template-ok
@@ -13,6 +13,9 @@ wineboot -i >/dev/null 2>&1 || true
 wineserver -w
 cat >"$template/drive_c/qm-template.reg" <<'REG'
 REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\DllOverrides]
+"winemenubuilder.exe"=""
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
