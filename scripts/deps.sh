@@ -18,7 +18,8 @@ fi
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    # With recommends: Wine's X11 and font libraries come in as recommendations.
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
 # Wine's 32-bit loader is an i386 Linux program. Some kernels are booted with
