@@ -35,6 +35,10 @@ TEST(InterruptedInstall, ASecondRunAfterAKillAtAnyPointCompletesTheInstall) {
         ASSERT_TRUE(installer.valid());
         Sleep(delay);
         installer.kill();
+        // A product the killed run had just started shows its name only once it has
+        // loaded; left running, it would hold the files the next run replaces.
+        killProcesses("Quellmark.exe");
+        Sleep(1500);
         killProcesses("Quellmark.exe");
 
         ASSERT_EQ(runInstaller(arguments), 0u) << "run " << run << " after " << delay << " ms";
