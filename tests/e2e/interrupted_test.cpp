@@ -37,9 +37,10 @@ TEST(InterruptedInstall, ASecondRunAfterAKillAtAnyPointCompletesTheInstall) {
         installer.kill();
         // A product the killed run had just started shows its name only once it has
         // loaded; left running, it would hold the files the next run replaces.
-        killProcesses("Quellmark.exe");
-        Sleep(1500);
-        killProcesses("Quellmark.exe");
+        for (int sweep = 0; sweep < 4; ++sweep) {
+            killProcesses("Quellmark.exe");
+            Sleep(500);
+        }
 
         ASSERT_EQ(runInstaller(arguments), 0u) << "run " << run << " after " << delay << " ms";
         killProcesses("Quellmark.exe");
