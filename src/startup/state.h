@@ -22,24 +22,24 @@ constexpr DWORD kPlatformNt = VER_PLATFORM_WIN32_NT;
 static_assert(kPlatformWindows95 == 1 && kPlatformNt == 2, "stored as the OS reports it");
 
 struct InstallerState {
-    HWND dialogWindow;               // options dialog; 0 in silent mode
-    DWORD silentMode;                // /p: given and no uninstall switch
-    DWORD noAutostart;               // /m
-    DWORD dccSwitch;                 // /r
-    DWORD noProgramGroup;            // /s
-    DWORD currentUserOnly;           // /c
-    DWORD platformId;                // 1 = 95 family, 2 = NT family, 0 = not determined
-    DWORD rebootNeeded;              // a file operation was deferred to the restart
-    DWORD operation;                 // kOperation*
-    DWORD uninstallMode;             // started as the uninstaller (/die, /fdie)
-    char scratch[kScratchBuffer];    // work area of one step at a time
-    DWORD productWasRunning;         // the product window was found at dialog start
-    DWORD directoryExisted;          // programDir existed before the install (upgrade)
-    DWORD removeConfiguration;       // uninstall also removes the configuration
-    char wininitPath[kPathBuffer];   // <Windows>\wininit.ini, 95 family only
-    char tempFileName[kPathBuffer];  // last temporary file; the uninstaller's own path
-    char importFile[kPathBuffer];    // /i: file, empty when none
-    char programDir[kPathBuffer];    // the program directory
+    HWND dialogWindow;              // options dialog; 0 in silent mode
+    DWORD silentMode;               // /p: given and no uninstall switch
+    DWORD noAutostart;              // /m
+    DWORD dccSwitch;                // /r
+    DWORD noProgramGroup;           // /s
+    DWORD currentUserOnly;          // /c
+    DWORD platformId;               // 1 = 95 family, 2 = NT family, 0 = not determined
+    DWORD rebootNeeded;             // a file operation was deferred to the restart
+    DWORD operation;                // kOperation*
+    DWORD uninstallMode;            // started as the uninstaller (/die, /fdie)
+    char scratch[kScratchBuffer];   // work area of one step at a time
+    DWORD productWasRunning;        // the product window was found at dialog start
+    DWORD directoryExisted;         // programDir existed before the install (upgrade)
+    DWORD removeConfiguration;      // uninstall also removes the configuration
+    char wininitPath[kPathBuffer];  // <Windows>\wininit.ini, 95 family only
+    char tempFileName[kPathBuffer]; // last temporary file; the uninstaller's own path
+    char importFile[kPathBuffer];   // /i: file, empty when none
+    char programDir[kPathBuffer];   // the program directory
 };
 
 extern InstallerState installer;

@@ -90,8 +90,7 @@ std::optional<DWORD> runInstaller(const std::string& arguments, DWORD timeoutMs,
     return installer.wait(timeoutMs);
 }
 
-Output runCaptured(const std::string& commandLine, const std::string& directory,
-                   DWORD timeoutMs) {
+Output runCaptured(const std::string& commandLine, const std::string& directory, DWORD timeoutMs) {
     Output output;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
@@ -315,9 +314,9 @@ void writeValue(HKEY root, const std::string& key, const std::string& name, DWOR
     ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
                               nullptr),
               ERROR_SUCCESS);
-    LONG result = RegSetValueExA(handle, name.c_str(), 0, type,
-                                 reinterpret_cast<const BYTE*>(data.data()),
-                                 static_cast<DWORD>(data.size()));
+    LONG result =
+        RegSetValueExA(handle, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                       static_cast<DWORD>(data.size()));
     RegCloseKey(handle);
     ASSERT_EQ(result, ERROR_SUCCESS) << key << "\\" << name;
 }
@@ -337,8 +336,9 @@ void deleteValue(HKEY root, const std::string& key, const std::string& name) {
 
 std::vector<std::pair<std::string, std::string>> pendingRenames() {
     std::vector<std::pair<std::string, std::string>> pairs;
-    auto value = readValue(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
-                           "PendingFileRenameOperations");
+    auto value =
+        readValue(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                  "PendingFileRenameOperations");
     if (!value)
         return pairs;
     // REG_MULTI_SZ of UTF-16 strings, read through the ANSI call: Wine converts it.

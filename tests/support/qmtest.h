@@ -31,10 +31,18 @@ class Process {
     Process& operator=(const Process&) = delete;
     ~Process();
 
-    bool valid() const { return info_.hProcess != nullptr; }
-    DWORD id() const { return info_.dwProcessId; }
-    HANDLE handle() const { return info_.hProcess; }
-    HANDLE thread() const { return info_.hThread; }
+    bool valid() const {
+        return info_.hProcess != nullptr;
+    }
+    DWORD id() const {
+        return info_.dwProcessId;
+    }
+    HANDLE handle() const {
+        return info_.hProcess;
+    }
+    HANDLE thread() const {
+        return info_.hThread;
+    }
     // Exit code, or nullopt when it did not end within `timeoutMs` (it is then killed).
     std::optional<DWORD> wait(DWORD timeoutMs = kDefaultTimeoutMs);
     bool running() const;
@@ -59,7 +67,7 @@ std::optional<DWORD> runInstaller(const std::string& arguments, DWORD timeoutMs 
 
 struct Output {
     std::optional<DWORD> exitCode;
-    std::string text;  // standard output and standard error together
+    std::string text; // standard output and standard error together
 };
 // Runs a console program with its output captured.
 Output runCaptured(const std::string& commandLine, const std::string& directory = kStage,
@@ -95,12 +103,12 @@ std::string launcherImage();
 
 struct RegValue {
     DWORD type = 0;
-    std::string data;  // the raw bytes, exactly as many as the value holds
+    std::string data; // the raw bytes, exactly as many as the value holds
 };
 std::optional<RegValue> readValue(HKEY root, const std::string& key, const std::string& name);
 bool keyExists(HKEY root, const std::string& key);
 void createKey(HKEY root, const std::string& key);
-void deleteKey(HKEY root, const std::string& key);  // with its subkeys
+void deleteKey(HKEY root, const std::string& key); // with its subkeys
 // Writes raw bytes with the given type; `data` is stored exactly as given.
 void writeValue(HKEY root, const std::string& key, const std::string& name, DWORD type,
                 const std::string& data);
