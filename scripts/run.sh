@@ -12,7 +12,7 @@ build=${QM_BUILD_DIR:-build}
 [ -n "${QM_SKIP_DEPS:-}" ] || bash "$root/scripts/deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target QM-Install qm-inspect qm-run
+cmake --build "$build" -j2 --target QM-Install qm-summary qm-run
 
 if [ $# -eq 0 ]; then
     set -- '/p:C:\Program Files\Quellmark'
@@ -30,7 +30,7 @@ fi
 rm -f "$prefix/dosdevices/z:"
 stage=$prefix/drive_c/qm
 mkdir -p "$stage"
-cp "$build/QM-Install.exe" "$build/tools/qm-inspect.exe" "$build/tools/qm-run.exe" "$stage/"
+cp "$build/QM-Install.exe" "$build/tools/qm-summary.exe" "$build/tools/qm-run.exe" "$stage/"
 # The product keys exist, as after an earlier install, so that AppPath is written.
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quellmark]\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Quellmark]\r\n' \
     >"$stage/keys.reg"
@@ -57,7 +57,7 @@ set -e
     echo "the installer did not end within 300 s: a dialog is waiting on the private display"
 echo "installer exit code: $rc"
 echo
-wine qm-inspect.exe "$@" 2>/dev/null | tr -d '\r' || true
+wine qm-summary.exe "$@" 2>/dev/null | tr -d '\r' || true
 
 # The installer started the product; it must not outlive this run.
 wineserver -k 2>/dev/null || true

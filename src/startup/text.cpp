@@ -26,13 +26,6 @@ BOOL textAppend(char* destination, DWORD capacity, const char* source) {
     return TRUE;
 }
 
-BOOL textStartsWith(const char* text, const char* prefix) {
-    for (; *prefix != 0; ++prefix, ++text)
-        if (*text != *prefix)
-            return FALSE;
-    return TRUE;
-}
-
 BOOL joinPath(char* destination, DWORD capacity, const char* directory, const char* name) {
     if (textCopy(destination, capacity, directory) && textAppend(destination, capacity, "\\") &&
         textAppend(destination, capacity, name))

@@ -14,9 +14,6 @@ BOOL textCopy(char* destination, DWORD capacity, const char* source);
 // destination unchanged when the result would not fit.
 BOOL textAppend(char* destination, DWORD capacity, const char* source);
 
-// Byte compare of `prefix` against the start of `text`.
-BOOL textStartsWith(const char* text, const char* prefix);
-
 // `directory` + "\\" + `name`: the bounded form of wsprintfA("%s\\%s"), which would stop
 // at 1024 characters. FALSE and an empty destination when the result does not fit.
 BOOL joinPath(char* destination, DWORD capacity, const char* directory, const char* name);

@@ -22,8 +22,7 @@ INT_PTR CALLBACK agreementDialogProc(HWND window, UINT message, WPARAM wParam, L
     INT_PTR result = FALSE;
     if (message == WM_INITDIALOG) {
         centerDialog(window);
-        HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_DIALOG));
-        SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+        setDialogIcon(window);
         SetDlgItemTextA(window, IDC_AGREEMENT_TEXT, unpackAgreementText());
         result = TRUE;
     } else if (message == WM_COMMAND) {

@@ -43,11 +43,6 @@ void initCommonControls() {
         init();
 }
 
-void setWindowIcon(HWND window) {
-    HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_DIALOG));
-    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-}
-
 // Asks a running product to close; ends the process when the user or the product says stop.
 void closeRunningProduct(HWND dialog) {
     HWND product = FindWindowA(kProductClass, nullptr);
@@ -118,7 +113,7 @@ void initialiseDialog(HWND dialog) {
     detectPlatform();
     centerDialog(dialog);
     initCommonControls();
-    setWindowIcon(dialog);
+    setDialogIcon(dialog);
     closeRunningProduct(dialog);
     CheckDlgButton(dialog, IDC_PROGRAM_GROUP, installer.noProgramGroup ^ 1);
     CheckDlgButton(dialog, IDC_AUTOSTART, installer.noAutostart ^ 1);
@@ -191,6 +186,11 @@ void centerDialog(HWND window) {
     DWORD y = screenHeight > height ? (screenHeight - height) / 2 : 0;
     MoveWindow(window, static_cast<int>(x), static_cast<int>(y), static_cast<int>(width),
                static_cast<int>(height), FALSE);
+}
+
+void setDialogIcon(HWND window) {
+    HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_DIALOG));
+    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 }
 
 INT_PTR CALLBACK optionsDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -6,6 +6,8 @@
 INT_PTR CALLBACK optionsDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK agreementDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void centerDialog(HWND window);
+// Icon group 2 as the window icon; both dialogs show it.
+void setDialogIcon(HWND window);
 
 // platformId, wininitPath and rebootNeeded, as the options dialog sets them at start.
 void detectPlatform();

@@ -46,26 +46,6 @@ constexpr const char* kRestartMessage =
 // The product's answer to the hung wait: the install goes on after this bound.
 constexpr DWORD kProductAnswerBoundMs = 10000;
 
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    lines.push_back(text.substr(start));
-    return lines;
-}
-
-std::string stringValue(HKEY root, const char* key, const char* name) {
-    auto value = readValue(root, key, name);
-    if (!value)
-        return "<absent>";
-    return value->data.substr(0, value->data.find('\0'));
-}
-
-std::string programGroup(HKEY hive, const char* location) {
-    return joinPath(stringValue(hive, kShellFolders, location), "Quellmark");
-}
-
 std::vector<std::string> messageNames(const std::string& directory) {
     std::vector<std::string> names;
     for (const ProductMessage& message : productMessages(directory))
@@ -550,7 +530,7 @@ TEST_F(Dialogs, InteractiveInstallRunsThroughTheDialogsAndStartsTheProduct) {
     EXPECT_EQ(readFile(joinPath(kDefaultDir, "Quellmark.dll")), libraryImage());
     EXPECT_EQ(stringValue(HKEY_CURRENT_USER, kProductKey, "AppPath"), kDefaultDir);
     EXPECT_NE(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
-    EXPECT_TRUE(directoryExists(programGroup(HKEY_LOCAL_MACHINE, "Common Programs")));
+    EXPECT_TRUE(directoryExists(allUsersGroup()));
 }
 
 TEST_F(Dialogs, SwitchesUncheckTheBoxesAndTheEngineFollowsTheBoxes) {
@@ -569,8 +549,8 @@ TEST_F(Dialogs, SwitchesUncheckTheBoxesAndTheEngineFollowsTheBoxes) {
     EXPECT_EQ(installer.wait(), std::optional<DWORD>(0));
 
     EXPECT_TRUE(waitFor([] { return productStarts(kDefaultDir).size() == 1; }));
-    EXPECT_FALSE(directoryExists(programGroup(HKEY_CURRENT_USER, "Programs")));
-    EXPECT_FALSE(directoryExists(programGroup(HKEY_LOCAL_MACHINE, "Common Programs")));
+    EXPECT_FALSE(directoryExists(perUserGroup()));
+    EXPECT_FALSE(directoryExists(allUsersGroup()));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     // Autostart on, all users off: the current user's Run key.
     EXPECT_EQ(stringValue(HKEY_CURRENT_USER, kRunKey, "Quellmark"),
@@ -649,7 +629,7 @@ TEST_F(Dialogs, EngineErrorShowsTheDialogAgainAsTheUserLeftIt) {
     EXPECT_TRUE(waitFor([&] { return productStarts(corrected).size() == 1; }));
     EXPECT_EQ(stringValue(HKEY_CURRENT_USER, kProductKey, "AppPath"), corrected);
     // All users off: the group and the autostart value are the current user's.
-    EXPECT_TRUE(directoryExists(programGroup(HKEY_CURRENT_USER, "Programs")));
+    EXPECT_TRUE(directoryExists(perUserGroup()));
     EXPECT_NE(stringValue(HKEY_CURRENT_USER, kRunKey, "Quellmark"), "<absent>");
 }
 

@@ -18,28 +18,6 @@ constexpr const char* kGuide = "User's Guide.lnk";
 constexpr const char* kUninstall = "Uninstall Quellmark.lnk";
 const std::string kSilent = "/p:\"C:\\Program Files\\Quellmark\"";
 
-// A Shell Folders value as a path, without the terminator the registry keeps.
-std::string shellFolder(HKEY hive, const char* name) {
-    auto value = readValue(hive, kShellFolders, name);
-    if (!value)
-        return "";
-    std::string path = value->data;
-    path.erase(std::find(path.begin(), path.end(), '\0'), path.end());
-    return path;
-}
-
-std::string perUserGroup() {
-    return joinPath(shellFolder(HKEY_CURRENT_USER, "Programs"), "Quellmark");
-}
-
-std::string allUsersGroup() {
-    return joinPath(shellFolder(HKEY_LOCAL_MACHINE, "Common Programs"), "Quellmark");
-}
-
-std::string uninstallerCopy() {
-    return joinPath(systemDirectory(), "QM-Install.exe");
-}
-
 std::vector<std::string> shortcutsIn(const std::string& group) {
     std::vector<std::string> names = listFiles(group, "*.lnk");
     std::sort(names.begin(), names.end());

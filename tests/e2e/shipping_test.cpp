@@ -221,16 +221,10 @@ TEST(Shipping, HostileAppPathValuesNeitherCrashNorOverflow) {
 }
 
 TEST(Shipping, ALongCommonProgramsValueFallsBackToThePerUserGroup) {
-    writeString(HKEY_LOCAL_MACHINE,
-                "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                "Common Programs", "C:\\" + std::string(2044, 'c'));
+    writeString(HKEY_LOCAL_MACHINE, kShellFolders, "Common Programs",
+                "C:\\" + std::string(2044, 'c'));
     ASSERT_EQ(runInstaller("/p:C:\\LongQM /m"), 0u);
-    auto programs = readValue(
-        HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-        "Programs");
-    ASSERT_TRUE(programs);
-    std::string group = joinPath(programs->data.c_str(), "Quellmark");
-    EXPECT_TRUE(fileExists(joinPath(group, "Launch Quellmark.lnk")));
+    EXPECT_TRUE(fileExists(joinPath(perUserGroup(), "Launch Quellmark.lnk")));
 }
 
 TEST(Shipping, AnOversizedRenameSectionIsLeftAloneOnTheWindows95Family) {

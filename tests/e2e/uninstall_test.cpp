@@ -74,30 +74,6 @@ std::string quoted(const std::string& path) {
     return "\"" + path + "\"";
 }
 
-std::string stringValue(HKEY root, const char* key, const char* name) {
-    auto value = readValue(root, key, name);
-    if (!value)
-        return "<absent>";
-    return value->data.substr(0, value->data.find('\0'));
-}
-
-std::string programGroup(HKEY hive, const char* location) {
-    return joinPath(stringValue(hive, kShellFolders, location), "Quellmark");
-}
-
-std::string systemCopy() {
-    return joinPath(systemDirectory(), "QM-Install.exe");
-}
-
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    lines.push_back(text.substr(start));
-    return lines;
-}
-
 // The files of `names` that exist in `directory`.
 std::vector<std::string> present(const std::string& directory,
                                  const std::vector<std::string>& names) {
@@ -155,7 +131,7 @@ class Uninstall : public ::testing::Test {
         DeleteFileA(joinPath(target, "Quellmark.log").c_str());
         DeleteFileA(joinPath(target, "Quellmark.messages.log").c_str());
         ASSERT_TRUE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-        ASSERT_TRUE(fileExists(systemCopy()));
+        ASSERT_TRUE(fileExists(uninstallerCopy()));
     }
 
     // The files an install does not write, as later versions and the product leave them.
@@ -227,18 +203,18 @@ TEST_F(Uninstall, FromTheSystemCopyRemovesTheProductAndSchedulesItsOwnFile) {
     addProductFiles();
     writeFile(joinPath(target, "izd1A2B.tmp"), "left by an interrupted install");
     // A group and a Run value of an earlier per-user install.
-    std::string userGroup = programGroup(HKEY_CURRENT_USER, "Programs");
+    std::string userGroup = perUserGroup();
     makeDirectories(userGroup);
     writeFile(joinPath(userGroup, "Launch Quellmark.lnk"), "old shortcut");
     writeString(HKEY_CURRENT_USER, kRunKey, "Quellmark", "\"C:\\old\\Quellmark.exe\" /bt");
     writeString(HKEY_CURRENT_USER, kRunKey, "Other", "other.exe");
-    std::string machineGroup = programGroup(HKEY_LOCAL_MACHINE, "Common Programs");
+    std::string machineGroup = allUsersGroup();
     ASSERT_TRUE(directoryExists(machineGroup));
     ASSERT_NE(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
     ASSERT_NE(runCaptured("uninstaller.exe --list").text.find("Quellmark"), std::string::npos);
 
     // As the shortcut and the list of installed programs start it.
-    Process uninstaller = start(quoted(systemCopy()) + " /die", kStage);
+    Process uninstaller = start(quoted(uninstallerCopy()) + " /die", kStage);
     HWND dialog = shownDialog(uninstaller.id());
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(controlText(dialog, kGroupBox), "Uninstall options");
@@ -272,10 +248,10 @@ TEST_F(Uninstall, FromTheSystemCopyRemovesTheProductAndSchedulesItsOwnFile) {
     expectLeftInPlace();
 
     // The running copy could not go at once: it goes at the restart.
-    EXPECT_EQ(pendingDeletions(), std::set<std::string>{upper(systemCopy())});
-    EXPECT_TRUE(fileExists(systemCopy()));
+    EXPECT_EQ(pendingDeletions(), std::set<std::string>{upper(uninstallerCopy())});
+    EXPECT_TRUE(fileExists(uninstallerCopy()));
     restartWindows();
-    EXPECT_FALSE(fileExists(systemCopy()));
+    EXPECT_FALSE(fileExists(uninstallerCopy()));
 }
 
 TEST_F(Uninstall, ConfigurationGoesOnlyOnYesAndTheUpdateFileAlwaysStays) {
@@ -423,7 +399,7 @@ TEST_F(Uninstall, WinesListOfInstalledProgramsRunsTheRegisteredCommand) {
 
     EXPECT_FALSE(directoryExists(target));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-    EXPECT_EQ(pendingDeletions(), std::set<std::string>{upper(systemCopy())});
+    EXPECT_EQ(pendingDeletions(), std::set<std::string>{upper(uninstallerCopy())});
 }
 
 } // namespace

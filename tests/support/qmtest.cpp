@@ -1,5 +1,6 @@
 // qmtest.cpp: processes, files and registry for the tests, through real Win32 calls.
 #include "qmtest.h"
+#include "facts.h"
 
 #include <tlhelp32.h>
 
@@ -332,6 +333,34 @@ void deleteValue(HKEY root, const std::string& key, const std::string& name) {
         return;
     RegDeleteValueA(handle, name.c_str());
     RegCloseKey(handle);
+}
+
+std::string stringValue(HKEY root, const std::string& key, const std::string& name) {
+    auto value = readValue(root, key, name);
+    if (!value)
+        return "<absent>";
+    return value->data.substr(0, value->data.find('\0'));
+}
+
+std::string perUserGroup() {
+    return joinPath(stringValue(HKEY_CURRENT_USER, kShellFolders, "Programs"), "Quellmark");
+}
+
+std::string allUsersGroup() {
+    return joinPath(stringValue(HKEY_LOCAL_MACHINE, kShellFolders, "Common Programs"), "Quellmark");
+}
+
+std::string uninstallerCopy() {
+    return joinPath(systemDirectory(), "QM-Install.exe");
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    lines.push_back(text.substr(start));
+    return lines;
 }
 
 std::vector<std::pair<std::string, std::string>> pendingRenames() {

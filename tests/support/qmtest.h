@@ -116,6 +116,8 @@ void writeValue(HKEY root, const std::string& key, const std::string& name, DWOR
 void writeString(HKEY root, const std::string& key, const std::string& name,
                  const std::string& text);
 void deleteValue(HKEY root, const std::string& key, const std::string& name);
+// A string value's text up to its terminator; "<absent>" when there is no such value.
+std::string stringValue(HKEY root, const std::string& key, const std::string& name);
 // PendingFileRenameOperations as pairs (source, destination; destination empty = delete).
 std::vector<std::pair<std::string, std::string>> pendingRenames();
 
@@ -132,6 +134,14 @@ template <typename Condition> bool waitFor(Condition condition, DWORD timeoutMs 
         Sleep(50);
     }
 }
+
+// The program group folders of the two start menus, and the uninstaller's copy.
+std::string perUserGroup();
+std::string allUsersGroup();
+std::string uninstallerCopy();
+
+// `text` cut at each CR LF; the part after the last one is the last line.
+std::vector<std::string> splitLines(const std::string& text);
 
 // Lines of the stand-in product's start log in `directory` (one line per start).
 std::vector<std::string> productStarts(const std::string& directory);

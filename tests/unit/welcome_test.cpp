@@ -1,6 +1,7 @@
 // The welcome text and the word wrap it goes through, and the form of the agreement.
 #include "agreementPacked.h"
 #include "facts.h"
+#include "qmtest.h"
 #include "ui/ui.h"
 
 #include <gtest/gtest.h>
@@ -19,21 +20,12 @@ std::string wrap(const std::string& source, DWORD limit = kWelcomeColumns) {
     return destination.substr(0, destination.find('\0'));
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        result.push_back(text.substr(start, end - start));
-    result.push_back(text.substr(start));
-    return result;
-}
-
 TEST(WelcomeText, WrapsIntoTheExpectedLines) {
     buildWelcomeText();
     std::string text = welcomeText;
     EXPECT_EQ(text.size() + 1, 575u);
     const std::vector<std::string>& expected = qmtest::kWelcomeLines;
-    EXPECT_EQ(lines(text), expected);
+    EXPECT_EQ(qmtest::splitLines(text), expected);
 }
 
 TEST(WordWrap, LeavesShortTextAndLineBreaksAlone) {
@@ -87,7 +79,7 @@ TEST(AgreementText, HasTheFormTheEditControlShows) {
                     (c == '\n' && i > 0 && text[i - 1] == '\r'))
             << "character " << int(c) << " at " << i;
     }
-    std::vector<std::string> paragraphs = lines(text.substr(0, text.size() - 2));
+    std::vector<std::string> paragraphs = qmtest::splitLines(text.substr(0, text.size() - 2));
     EXPECT_NE(paragraphs[0].find("Quellmark"), std::string::npos);
     EXPECT_EQ(paragraphs[1], "");
     int clause = 0;

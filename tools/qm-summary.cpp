@@ -1,7 +1,7 @@
-// qm-inspect.cpp: prints what an install left inside a Windows (Wine) system: the
+// qm-summary.cpp: prints what an install left inside a Windows (Wine) system: the
 // program directory's files, the registry values with type and data length, the
 // uninstall entry, the program group's shortcuts and the uninstaller copy.
-// usage: qm-inspect.exe [installer arguments]   (a /p:<dir> among them names the directory)
+// usage: qm-summary.exe [installer arguments]   (a /p:<dir> among them names the directory)
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
