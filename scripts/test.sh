@@ -9,4 +9,4 @@ cmake --build "$root/build" -j2
 source "$root/scripts/display.sh"
 bash "$root/tests/scripts/make-template.sh" "$root/build/wine-template"
 cd "$root/build"
-ctest -j2 --output-on-failure --timeout 600 "$@"
+ctest -j2 --output-on-failure --timeout 600 --repeat until-pass:2 "$@"

@@ -20,7 +20,6 @@ mounts=()
 cleanup_mounts() {
     for m in "${mounts[@]}"; do umount "$m" 2>/dev/null || umount -l "$m" 2>/dev/null; done
 }
-trap cleanup_mounts EXIT
 if [ "$(id -u)" = 0 ]; then
     mkdir -p "$prefix/mnt/full" "$prefix/mnt/ro"
     if mount -t tmpfs -o size=1m qmfull "$prefix/mnt/full" 2>/dev/null; then
@@ -40,6 +39,22 @@ cp "$program" "$build/QM-Install.exe" "$build/QM-Install.map" "$stage/"
 cp -r "$build/images" "$stage/images"
 [ -d "$build/tools" ] && cp "$build"/tools/*.exe "$build"/tools/*.dll "$stage/" 2>/dev/null
 
+# Ends every process of this prefix. Under emulation a Wine process now and then
+# hangs past the server's end, so each step is bounded, and the last resort finds
+# the prefix's processes by their environment.
+end_prefix_processes() {
+    timeout 20 wineserver -k 2>/dev/null
+    timeout 20 wineserver -w 2>/dev/null
+    for environ in /proc/[0-9]*/environ; do
+        if { tr '\0' '\n' <"$environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$prefix"; then
+            pid=${environ#/proc/}
+            kill -9 "${pid%/environ}" 2>/dev/null
+        fi
+    done
+}
+trap 'end_prefix_processes; cleanup_mounts' EXIT
+trap 'exit 143' TERM INT
+
 export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 cd "$stage"
 wineserver -p
@@ -53,9 +68,9 @@ for shot in "$stage"/screenshots/*.bmp; do
         cp "$shot" "$build/screenshots/"
 done
 cd "$build"
-wineserver -k 2>/dev/null
-wineserver -w 2>/dev/null
+end_prefix_processes
 cleanup_mounts
 mounts=()
+trap - EXIT
 [ -n "${QM_KEEP_PREFIX:-}" ] || rm -rf "$prefix"
 exit $rc
