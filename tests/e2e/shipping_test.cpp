@@ -180,6 +180,28 @@ TEST(Shipping, AnUpgradeOntoAFullDiskKeepsTheEarlierVersionWhole) {
     EXPECT_EQ(readFile("T:\\QM\\Quellmark.exe"), earlierLauncher);
 }
 
+// An import larger than the drive cuts its copy short. The cut copy must neither
+// replace the user's settings nor keep the space the product files then need.
+TEST(Shipping, AnImportThatDoesNotFitKeepsTheEarlierSettingsAndTheInstallGoesOn) {
+    if (!driveAvailable("T:\\"))
+        GTEST_SKIP() << "no small tmpfs drive T: (the machine does not allow mounting)";
+    ASSERT_EQ(runInstaller("/p:T:\\QM /m /s"), 0u);
+    killProcesses("Quellmark.exe");
+    writeFile("T:\\QM\\Update.kvc", "earlier settings");
+    ULARGE_INTEGER available{}, total{}, free{};
+    ASSERT_TRUE(GetDiskFreeSpaceExA("T:\\", &available, &total, &free));
+    ASSERT_GT(available.QuadPart, libraryImage().size()) << "no room left for an upgrade";
+    writeFile("C:\\large.kvc", std::string(static_cast<size_t>(total.QuadPart), 'I'));
+
+    EXPECT_EQ(runInstaller("/p:T:\\QM /m /s /i:C:\\large.kvc"), 0u);
+    auto settings = readFile("T:\\QM\\Update.kvc");
+    EXPECT_TRUE(settings && *settings == "earlier settings")
+        << "Update.kvc replaced: now " << (settings ? settings->size() : 0) << " bytes";
+    EXPECT_EQ(readFile("T:\\QM\\Quellmark.dll"), libraryImage());
+    EXPECT_EQ(readFile("T:\\QM\\Quellmark.exe"), launcherImage());
+    EXPECT_TRUE(listFiles("T:\\QM", "iz*.tmp").empty()) << "the cut copy stays";
+}
+
 TEST(Shipping, AReadOnlyTargetFailsAtTheFirstStepThatWritesAndWritesNothing) {
     if (!driveAvailable("R:\\"))
         GTEST_SKIP() << "no read-only drive R: (the machine does not allow mounting)";
