@@ -61,10 +61,7 @@ mkdir -p "$build/prefixes"
 # its services up, so that no timing pays for them.
 new_prefix() {
     prefix=$(mktemp -d "$build/prefixes/bench.XXXXXX")
-    # As the test bed does: system DLLs hard-linked, everything else copied.
-    (cd "$build/wine-template" && tar --exclude=./drive_c/windows/system32 -cf - .) |
-        (cd "$prefix" && tar -xf -)
-    cp -al "$build/wine-template/drive_c/windows/system32" "$prefix/drive_c/windows/system32"
+    bash "$root/tests/scripts/copy-template.sh" "$build/wine-template" "$prefix"
     mkdir -p "$prefix/drive_c/bench"
     cp "$installer" "$minimal" "$floor" "$prefix/drive_c/bench/"
     export WINEPREFIX=$prefix

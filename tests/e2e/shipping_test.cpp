@@ -45,13 +45,23 @@ bool driveAvailable(const char* root) {
     return GetDriveTypeA(root) != DRIVE_NO_ROOT_DIR && directoryExists(root);
 }
 
+struct DriveSpace {
+    ULONGLONG available = 0; // free to this user
+    ULONGLONG total = 0;
+};
+
+DriveSpace driveSpace(const std::string& root) {
+    ULARGE_INTEGER available{}, total{}, free{};
+    EXPECT_TRUE(GetDiskFreeSpaceExA(root.c_str(), &available, &total, &free)) << root;
+    return {available.QuadPart, total.QuadPart};
+}
+
 // Fills drive `root` until fewer than `leave` bytes are free.
 void fillDrive(const std::string& root, ULONGLONG leave) {
-    ULARGE_INTEGER available{}, total{}, free{};
-    ASSERT_TRUE(GetDiskFreeSpaceExA(root.c_str(), &available, &total, &free));
-    ASSERT_GT(available.QuadPart, leave);
+    ULONGLONG available = driveSpace(root).available;
+    ASSERT_GT(available, leave);
     writeFile(joinPath(root, "filler.bin"),
-              std::string(static_cast<size_t>(available.QuadPart - leave), 'F'));
+              std::string(static_cast<size_t>(available - leave), 'F'));
 }
 
 // ---- the image ----------------------------------------------------------------
@@ -188,10 +198,9 @@ TEST(Shipping, AnImportThatDoesNotFitKeepsTheEarlierSettingsAndTheInstallGoesOn)
     ASSERT_EQ(runInstaller("/p:T:\\QM /m /s"), 0u);
     killProcesses("Quellmark.exe");
     writeFile("T:\\QM\\Update.kvc", "earlier settings");
-    ULARGE_INTEGER available{}, total{}, free{};
-    ASSERT_TRUE(GetDiskFreeSpaceExA("T:\\", &available, &total, &free));
-    ASSERT_GT(available.QuadPart, libraryImage().size()) << "no room left for an upgrade";
-    writeFile("C:\\large.kvc", std::string(static_cast<size_t>(total.QuadPart), 'I'));
+    DriveSpace space = driveSpace("T:\\");
+    ASSERT_GT(space.available, libraryImage().size()) << "no room left for an upgrade";
+    writeFile("C:\\large.kvc", std::string(static_cast<size_t>(space.total), 'I'));
 
     EXPECT_EQ(runInstaller("/p:T:\\QM /m /s /i:C:\\large.kvc"), 0u);
     auto settings = readFile("T:\\QM\\Update.kvc");

@@ -10,10 +10,7 @@ shift 2
 mkdir -p "$build/prefixes"
 prefix=$(mktemp -d "$build/prefixes/p.XXXXXX")
 template=$build/wine-template
-# The template's system DLLs are never written, so hard links to them are
-# enough; everything else is copied so that no test can change the template.
-(cd "$template" && tar --exclude=./drive_c/windows/system32 -cf - .) | (cd "$prefix" && tar -xf -)
-cp -al "$template/drive_c/windows/system32" "$prefix/drive_c/windows/system32"
+bash "$(dirname "$0")/copy-template.sh" "$template" "$prefix"
 # Drives for the fault-tolerance tests, where the machine allows mounting:
 # T: a 1 MiB tmpfs that a test can fill up, R: a read-only one holding R:\QM.
 mounts=()
