@@ -34,6 +34,8 @@ BOOL createProgramGroup();
 
 // Uninstall.
 void startUninstall();
+// /q /die: the uninstall without the dialog, keeping the configuration.
+void startQuietUninstall();
 BOOL runUninstallSteps();
 void uninstallEnding();
 

@@ -1,5 +1,6 @@
 // installSteps.cpp: install steps 1 to 6 and the install's part of the shared tail.
 #include "engine/engine.h"
+#include "engine/installLog.h"
 #include "engine/payload.h"
 #include "fileops/fileops.h"
 #include "resource.h"
@@ -40,9 +41,15 @@ constexpr char kRestartMessage[] =
 
 char dataFileSource[kPathBuffer];
 
-BOOL setString(HKEY key, const char* name, const char* data, DWORD length) {
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), length) ==
-           ERROR_SUCCESS;
+BOOL setString(HKEY hive, const char* keyName, HKEY key, const char* name, const char* data,
+               DWORD length) {
+    LONG result = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), length);
+    logRegistry("wrote", hive, keyName, name, result);
+    return result == ERROR_SUCCESS;
+}
+
+void deleteValue(HKEY hive, const char* keyName, HKEY key, const char* name) {
+    logRegistry("deleted", hive, keyName, name, RegDeleteValueA(key, name));
 }
 
 // The installer's own name "xx-c<code>[.…]" carries the code of the site it came from.
@@ -62,7 +69,8 @@ void writeCampaignCode(HKEY key) {
     while (*end != 0 && *end != '.')
         ++end;
     *end = 0;
-    setString(key, "CCode", code, static_cast<DWORD>(end - code) + 1);
+    setString(HKEY_CURRENT_USER, kProductKey, key, "CCode", code,
+              static_cast<DWORD>(end - code) + 1);
 }
 
 void writeProductValues() {
@@ -74,14 +82,14 @@ void writeProductValues() {
     if (RegOpenKeyA(HKEY_CURRENT_USER, kProductKey, &key) == ERROR_SUCCESS) {
         writeCampaignCode(key);
         if (installer.dccSwitch == 1)
-            setString(key, "DCC", kDccData, kDccLength);
+            setString(HKEY_CURRENT_USER, kProductKey, key, "DCC", kDccData, kDccLength);
         else
-            RegDeleteValueA(key, "DCC");
-        setString(key, "AppPath", installer.programDir, length);
+            deleteValue(HKEY_CURRENT_USER, kProductKey, key, "DCC");
+        setString(HKEY_CURRENT_USER, kProductKey, key, "AppPath", installer.programDir, length);
         RegCloseKey(key);
     }
     if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kProductKey, &key) == ERROR_SUCCESS) {
-        setString(key, "AppPath", installer.programDir, length);
+        setString(HKEY_LOCAL_MACHINE, kProductKey, key, "AppPath", installer.programDir, length);
         RegCloseKey(key);
     }
 }
@@ -97,7 +105,10 @@ void importUpdateFile() {
         return;
     CloseHandle(file);
     makeTempName("iza");
-    if (CopyFileA(installer.importFile, installer.tempFileName, FALSE))
+    BOOL copied = CopyFileA(installer.importFile, installer.tempFileName, FALSE);
+    logEvent("copied", installer.tempFileName, installer.importFile,
+             copied ? ERROR_SUCCESS : GetLastError());
+    if (copied)
         replaceOrSchedule(installer.tempFileName, "Update.kvc");
     else
         DeleteFileA(installer.tempFileName);
@@ -118,7 +129,7 @@ BOOL writeRunValue(HKEY hive, DWORD length) {
     BOOL written = FALSE;
     if (RegCreateKeyExA(hive, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
                         &key, nullptr) == ERROR_SUCCESS) {
-        written = setString(key, kRunValue, installer.scratch, length);
+        written = setString(hive, kRunKey, key, kRunValue, installer.scratch, length);
         RegCloseKey(key);
     }
     return written;
@@ -126,6 +137,7 @@ BOOL writeRunValue(HKEY hive, DWORD length) {
 } // namespace
 
 BOOL runInstallSteps() {
+    logEvent("program directory", installer.programDir, nullptr, kNoResult);
     if (SetCurrentDirectoryA(installer.programDir)) {
         installer.directoryExisted = 1;
     } else {
@@ -155,7 +167,7 @@ void removeRunValues() {
     for (HKEY hive : hives) {
         HKEY key;
         if (RegOpenKeyA(hive, kRunKey, &key) == ERROR_SUCCESS) {
-            RegDeleteValueA(key, kRunValue);
+            deleteValue(hive, kRunKey, key, kRunValue);
             RegCloseKey(key);
         }
     }
@@ -181,14 +193,16 @@ void copyDataFiles() {
         return;
     for (const char* name : names)
         if (joinPath(dataFileSource, kPathBuffer, installer.scratch, name))
-            CopyFileA(dataFileSource, name, TRUE);
+            logEvent("copied", name, dataFileSource,
+                     CopyFileA(dataFileSource, name, TRUE) ? ERROR_SUCCESS : GetLastError());
 }
 
 void setBrowserOptions() {
     HKEY key;
     if (RegOpenKeyA(HKEY_CURRENT_USER, kBrowserKey, &key) == ERROR_SUCCESS) {
-        setString(key, "Disable Script Debugger", "yes", 4);
-        setString(key, "Error Dlg Displayed On Every Error", "no", 3);
+        setString(HKEY_CURRENT_USER, kBrowserKey, key, "Disable Script Debugger", "yes", 4);
+        setString(HKEY_CURRENT_USER, kBrowserKey, key, "Error Dlg Displayed On Every Error", "no",
+                  3);
         RegCloseKey(key);
     }
 }
@@ -201,6 +215,7 @@ void completeInstall() {
             showMessage(browserCacheInstructions);
         Sleep(200);
         buildWelcomeText();
+        logMessage(welcomeText, TRUE);
         MessageBoxA(nullptr, welcomeText, "Welcome to Quellmark", MB_OK);
     }
     if (installer.rebootNeeded == 1) {
@@ -210,9 +225,11 @@ void completeInstall() {
         }
     } else if (SetCurrentDirectoryA(installer.programDir) && buildLauncherCommand("")) {
         // By full path: a bare name is looked for beside the installer first.
-        WinExec(installer.scratch, SW_SHOWNORMAL);
+        UINT started = WinExec(installer.scratch, SW_SHOWNORMAL);
+        logEvent("started the product:", installer.scratch, nullptr,
+                 started > 31 ? ERROR_SUCCESS : started);
     }
-    ExitProcess(0);
+    endRun(completedExitCode(installer.rebootNeeded));
 }
 
 const char browserCacheInstructions[] =

@@ -1,5 +1,6 @@
 // programGroup.cpp: the program group, the uninstaller copy and the uninstall entry.
 #include "engine/engine.h"
+#include "engine/installLog.h"
 #include "engine/payload.h"
 #include "resource.h"
 #include "fileops/fileops.h"
@@ -26,6 +27,7 @@ char libraryPath[kPathBuffer];
 char systemDir[kPathBuffer];
 char uninstallerPath[kPathBuffer];
 char uninstallCommand[kPathBuffer];
+char quietUninstallCommand[kPathBuffer];
 char ownPath[kPathBuffer];
 char displayIcon[kPathBuffer];
 
@@ -60,7 +62,9 @@ const char* enterProgramGroup() {
         } else {
             textAppend(startMenu, kPathBuffer, kGroupSuffix);
             CreateDirectoryA(startMenu, nullptr);
-            if (SetCurrentDirectoryA(startMenu))
+            BOOL entered = SetCurrentDirectoryA(startMenu);
+            logEvent("program group", startMenu, nullptr, entered ? ERROR_SUCCESS : GetLastError());
+            if (entered)
                 return nullptr;
             if (!allUsers)
                 return "Error when creating Quellmark program group.";
@@ -82,16 +86,21 @@ BOOL makeUninstallerPath() {
 void copyInstaller(BOOL haveUninstallerPath) {
     DWORD length = GetModuleFileNameA(nullptr, ownPath, kPathOffer);
     if (haveUninstallerPath && length != 0 && length < kPathOffer)
-        CopyFileA(ownPath, uninstallerPath, FALSE);
+        logEvent("copied", uninstallerPath, ownPath,
+                 CopyFileA(ownPath, uninstallerPath, FALSE) ? ERROR_SUCCESS : GetLastError());
+}
+
+void setValue(HKEY key, const char* name, DWORD type, const void* data, DWORD length) {
+    logRegistry("wrote", HKEY_LOCAL_MACHINE, kUninstallKey, name,
+                RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), length));
 }
 
 void setStringValue(HKEY key, const char* name, const char* text) {
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                   textLength(text, kPathOffer) + 1);
+    setValue(key, name, REG_SZ, text, textLength(text, kPathOffer) + 1);
 }
 
 void setNumberValue(HKEY key, const char* name, DWORD number) {
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+    setValue(key, name, REG_DWORD, &number, sizeof number);
 }
 
 // What the system's list of programs shows beside the name: the uninstaller's icon,
@@ -122,11 +131,14 @@ void registerUninstaller(BOOL haveUninstallerPath) {
     if (haveUninstallerPath && textCopy(uninstallCommand, kPathBuffer, uninstallerPath) &&
         textAppend(uninstallCommand, kPathBuffer, " /die") &&
         RegCreateKeyA(HKEY_LOCAL_MACHINE, kUninstallKey, &key) == ERROR_SUCCESS) {
-        RegSetValueExA(key, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(kDisplayName),
-                       sizeof(kDisplayName));
-        RegSetValueExA(key, "UninstallString", 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(uninstallCommand),
-                       textLength(uninstallCommand, kPathBuffer));
+        setValue(key, "DisplayName", REG_SZ, kDisplayName, sizeof(kDisplayName));
+        setValue(key, "UninstallString", REG_SZ, uninstallCommand,
+                 textLength(uninstallCommand, kPathBuffer));
+        // For deployment tools; the system's own list keeps the interactive uninstall.
+        if (textCopy(quietUninstallCommand, kPathBuffer, "\"") &&
+            textAppend(quietUninstallCommand, kPathBuffer, uninstallerPath) &&
+            textAppend(quietUninstallCommand, kPathBuffer, "\" /q /die"))
+            setStringValue(key, "QuietUninstallString", quietUninstallCommand);
         describeProduct(key);
         RegCloseKey(key);
     }
@@ -138,7 +150,8 @@ void removeGroupAt(BOOL allUsers) {
         deleteMatching("*.lnk");
         SetCurrentDirectoryA("..");
         // Fails, unnoticed, while files other than shortcuts are left in the group.
-        RemoveDirectoryA(kGroupName);
+        logEvent("removed the program group", startMenu, nullptr,
+                 RemoveDirectoryA(kGroupName) ? ERROR_SUCCESS : GetLastError());
     }
 }
 } // namespace

@@ -1,5 +1,6 @@
 // runEngine.cpp: the engine entry, the error ending and the order of the shared tail.
 #include "engine/engine.h"
+#include "engine/installLog.h"
 #include "resource.h"
 #include "startup/state.h"
 
@@ -25,18 +26,23 @@ BOOL optionOn(Option option) {
     return IsDlgButtonChecked(installer.dialogWindow, box) == BST_CHECKED;
 }
 
+// Quiet mode goes on as if OK had been pressed.
 void showMessage(const char* text) {
-    MessageBoxA(nullptr, text, kCaption, MB_OK);
+    logMessage(text, installer.quietMode == 0);
+    if (installer.quietMode == 0)
+        MessageBoxA(nullptr, text, kCaption, MB_OK);
 }
 
+// Quiet mode answers No: nobody is there to read what Yes would bring up.
 BOOL askYesNo(const char* text) {
-    return MessageBoxA(nullptr, text, kCaption, MB_YESNO) == IDYES;
+    logMessage(text, installer.quietMode == 0);
+    return installer.quietMode == 0 && MessageBoxA(nullptr, text, kCaption, MB_YESNO) == IDYES;
 }
 
 void errorEnding() {
     // A deployment script must be able to see that a silent install failed.
-    if (installer.silentMode != 0)
-        ExitProcess(1);
+    if (installer.silentMode != 0 || installer.quietMode != 0)
+        endRun(kExitFailed);
     ShowWindow(installer.dialogWindow, SW_SHOWNORMAL);
 }
 

@@ -1,5 +1,6 @@
 // uninstall.cpp: the Uninstall command, the uninstall steps and the uninstall ending.
 #include "engine/engine.h"
+#include "engine/installLog.h"
 #include "fileops/fileops.h"
 #include "resource.h"
 #include "startup/state.h"
@@ -46,12 +47,31 @@ char configurationFile[kPathBuffer];
 // once its parent is current.
 char emptiedDirectory[kPathBuffer];
 
+BOOL removeProgramDirectory() {
+    BOOL removed = RemoveDirectoryA(emptiedDirectory);
+    logEvent("removed the program directory", emptiedDirectory, nullptr,
+             removed ? ERROR_SUCCESS : GetLastError());
+    return removed;
+}
+
+// Files that wait for the restart keep the directory until then; it goes after them,
+// as the restart works through its list in order. Whatever else is left in it keeps it.
+// The 95 family's wininit.ini removes files only.
+void scheduleDirectoryRemoval() {
+    if (installer.rebootNeeded == 0 || installer.platformId != kPlatformNt)
+        return;
+    logEvent("removal scheduled for the restart:", emptiedDirectory, nullptr,
+             MoveFileExA(emptiedDirectory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? ERROR_SUCCESS
+                                                                                 : GetLastError());
+}
+
 } // namespace
 
 void startUninstall() {
     installer.operation = kOperationUninstall;
     ShowWindow(installer.dialogWindow, SW_HIDE);
     readPathField();
+    logMessage(kConfigurationQuestion, TRUE);
     if (MessageBoxA(installer.dialogWindow, kConfigurationQuestion, kCaption, MB_YESNO) == IDYES) {
         installer.removeConfiguration = 1;
         // An empty field would name "\Config.dat" at the root of the current drive.
@@ -61,6 +81,13 @@ void startUninstall() {
     } else {
         installer.removeConfiguration = 0;
     }
+    runEngine();
+}
+
+// The configuration stays, as after No: nobody is there to be asked.
+void startQuietUninstall() {
+    installer.operation = kOperationUninstall;
+    installer.removeConfiguration = 0;
     runEngine();
 }
 
@@ -80,18 +107,22 @@ BOOL runUninstallSteps() {
         for (const char* name : kConfigurationFiles)
             deleteOrSchedule(name);
     SetCurrentDirectoryA("..");
-    if (emptiedDirectory[0] != 0)
-        RemoveDirectoryA(emptiedDirectory);
+    if (emptiedDirectory[0] != 0 && !removeProgramDirectory())
+        scheduleDirectoryRemoval();
     return TRUE;
 }
 
 void uninstallEnding() {
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    logRegistry("deleted", HKEY_LOCAL_MACHINE, kUninstallKey, nullptr,
+                RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey));
+    // The running uninstaller's own file always waits for the restart; that alone
+    // leaves nothing of the product to complete.
+    DWORD productDeferred = installer.rebootNeeded;
     DWORD length = GetModuleFileNameA(nullptr, installer.tempFileName, kPathOffer);
     if (length != 0 && length < kPathOffer)
         deleteOrSchedule(installer.tempFileName);
     if (askYesNo(kInUseMessage))
         showMessage(browserCacheInstructions);
     showMessage(kCompleteMessage);
-    ExitProcess(0);
+    endRun(completedExitCode(productDeferred));
 }

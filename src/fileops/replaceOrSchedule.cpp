@@ -6,6 +6,7 @@
 // carried out in file order at the next start. The whole-section calls exchange it
 // as "entry\0entry\0...\0\0". We only ever append; duplicates are left as they are.
 // NT family: MoveFileExA(source, destination or null, REPLACE_EXISTING | DELAY_UNTIL_REBOOT).
+#include "engine/installLog.h"
 #include "fault/protectionFrame.h"
 #include "fileops/fileops.h"
 #include "startup/state.h"
@@ -73,10 +74,21 @@ BOOL appendRenameEntry(const char* source, const char* destination) {
 
 void scheduleAtRestart(const char* source, const char* destination) {
     BOOL scheduled = TRUE;
-    if (installer.platformId == kPlatformWindows95)
+    if (installer.platformId == kPlatformWindows95) {
         scheduled = appendRenameEntry(source, destination);
-    else if (installer.platformId == kPlatformNt)
-        MoveFileExA(source, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+        logEvent(destination != nullptr ? "replacement scheduled in wininit.ini:"
+                                        : "deletion scheduled in wininit.ini:",
+                 destination != nullptr ? destination : source,
+                 destination != nullptr ? source : nullptr,
+                 scheduled ? ERROR_SUCCESS : ERROR_WRITE_FAULT);
+    } else if (installer.platformId == kPlatformNt) {
+        BOOL moved = MoveFileExA(source, destination,
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+        logEvent(destination != nullptr ? "replacement scheduled for the restart:"
+                                        : "deletion scheduled for the restart:",
+                 destination != nullptr ? destination : source,
+                 destination != nullptr ? source : nullptr, moved ? ERROR_SUCCESS : GetLastError());
+    }
     // With no known mechanism nothing is scheduled, yet the file is still not in place.
     if (scheduled)
         installer.rebootNeeded = 1;
@@ -88,9 +100,13 @@ void replaceOrSchedule(const char* source, const char* destination) {
     BOOL defer;
     if (destination == nullptr) {
         // Only "access denied" means in use; a missing file is simply passed over.
-        defer = !DeleteFileA(source) && GetLastError() == ERROR_ACCESS_DENIED;
+        BOOL deleted = DeleteFileA(source);
+        DWORD error = deleted ? ERROR_SUCCESS : GetLastError();
+        defer = error == ERROR_ACCESS_DENIED;
+        logEvent("deleted", source, nullptr, error);
     } else {
         defer = !CopyFileA(source, destination, FALSE);
+        logEvent("replaced", destination, source, defer ? GetLastError() : ERROR_SUCCESS);
         if (!defer)
             DeleteFileA(source);
     }

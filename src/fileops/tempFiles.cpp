@@ -1,4 +1,5 @@
 // tempFiles.cpp: temporary names and the sweeps of the current directory.
+#include "engine/installLog.h"
 #include "fault/protectionFrame.h"
 #include "fileops/fileops.h"
 #include "startup/state.h"
@@ -28,7 +29,8 @@ void cleanTempFiles() {
     if (search != INVALID_HANDLE_VALUE) {
         do {
             if (found->cFileName[0] != '.' && found->cFileName[0] != 0)
-                DeleteFileA(found->cFileName);
+                logEvent("deleted", found->cFileName, nullptr,
+                         DeleteFileA(found->cFileName) ? ERROR_SUCCESS : GetLastError());
             found->cFileName[0] = 0;
         } while (FindNextFileA(search, found));
         FindClose(search);
@@ -42,7 +44,8 @@ void deleteMatching(const char* pattern) {
         return;
     do {
         if (matchFound.cFileName[0] != '.')
-            DeleteFileA(matchFound.cFileName);
+            logEvent("deleted", matchFound.cFileName, nullptr,
+                     DeleteFileA(matchFound.cFileName) ? ERROR_SUCCESS : GetLastError());
     } while (FindNextFileA(matchSearch, &matchFound));
     FindClose(matchSearch);
 }

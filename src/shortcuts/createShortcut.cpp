@@ -1,6 +1,7 @@
 // createShortcut.cpp: one .lnk file through IShellLinkA and IPersistFile.
 #include "shortcuts/shortcut.h"
 
+#include "engine/installLog.h"
 #include "fault/protectionFrame.h"
 
 #include <shlobj.h>
@@ -55,7 +56,8 @@ void createShortcut(const char* targetPath, const char* linkFile, const char* ic
     ProtectionFrame frame;
     OPEN_PROTECTION_FRAME(frame, CreateShortcut);
     CoInitialize(nullptr);
-    writeShellLink(targetPath, linkFile, iconFile, arguments, iconIndex);
+    HRESULT written = writeShellLink(targetPath, linkFile, iconFile, arguments, iconIndex);
+    logEvent("shortcut", linkFile, targetPath, static_cast<DWORD>(written));
     CoUninitialize();
     CLOSE_PROTECTION_FRAME(frame);
 }

@@ -127,6 +127,13 @@ void parseCommandLine(const char* commandLine) {
         case 'c':
             installer.currentUserOnly = 1;
             break;
+        case 'q':
+            installer.quietMode = 1;
+            break;
+        case 'l':
+            if (next == ':')
+                position = readPathArgument(commandLine, p + 2, installer.logFile);
+            break;
         case 'i':
             if (next == ':')
                 position = readPathArgument(commandLine, p + 2, installer.importFile);

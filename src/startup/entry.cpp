@@ -1,6 +1,8 @@
 // entry.cpp: process entry. Parses the switches and chooses silent install,
-// interactive install or interactive uninstall. Never returns to its caller.
+// interactive install or interactive uninstall, or, with /q, their quiet forms.
+// Never returns to its caller.
 #include "engine/engine.h"
+#include "engine/installLog.h"
 #include "fault/protectionFrame.h"
 #include "resource.h"
 #include "startup/commandLine.h"
@@ -18,7 +20,22 @@ namespace {
     // file in use would be flagged for a restart yet scheduled nowhere.
     detectPlatform();
     runEngine();
-    ExitProcess(0);
+    endRun(kExitDone);
+}
+
+// /q /die: the uninstall dialog's work without the dialog. A /p: before /die names
+// the directory; otherwise it is the one the dialog would propose.
+[[noreturn]] __attribute__((noinline)) void runQuietUninstall() {
+    ProtectionFrame frame;
+    OPEN_PROTECTION_FRAME(frame, QMSilent);
+    detectPlatform();
+    if (installer.silentMode == 0)
+        proposeDefaultDirectory();
+    installer.silentMode = 0;
+    if (!closeProductQuietly())
+        endRun(kExitFailed);
+    startQuietUninstall();
+    endRun(kExitFailed);
 }
 } // namespace
 
@@ -26,12 +43,22 @@ extern "C" void __stdcall entryPoint() {
     ProtectionFrame frame;
     OPEN_PROTECTION_FRAME(frame, QMEntry);
     hardenDllSearch();
-    parseCommandLine(GetCommandLineA());
-    if (installer.uninstallMode != 0)
+    const char* commandLine = GetCommandLineA();
+    parseCommandLine(commandLine);
+    if (installer.uninstallMode == 0 && installer.quietMode != 0 && installer.silentMode == 0) {
+        // /q alone: a quiet install where the options dialog would propose.
+        proposeDefaultDirectory();
+        installer.silentMode = 1;
+    }
+    logRunStart(commandLine);
+    if (installer.uninstallMode != 0) {
+        if (installer.quietMode != 0)
+            runQuietUninstall();
         installer.silentMode = 0;
-    else if (installer.silentMode != 0)
+    } else if (installer.silentMode != 0) {
         runSilentInstall();
+    }
     DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_OPTIONS), nullptr,
                     optionsDialogProc, 0);
-    ExitProcess(0);
+    endRun(kExitDone);
 }

@@ -19,6 +19,11 @@ constexpr DWORD kOperationUninstall = 2;
 constexpr DWORD kPlatformUnknown = 0;
 constexpr DWORD kPlatformWindows95 = VER_PLATFORM_WIN32_WINDOWS;
 constexpr DWORD kPlatformNt = VER_PLATFORM_WIN32_NT;
+// Exit codes of a quiet run; without /q every run ends with 0, a failed silent one with 1.
+constexpr DWORD kExitDone = 0;
+constexpr DWORD kExitFailed = 1;
+constexpr DWORD kExitRestartNeeded = 3010; // ERROR_SUCCESS_REBOOT_REQUIRED, as deployment tools read it
+
 static_assert(kPlatformWindows95 == 1 && kPlatformNt == 2, "stored as the OS reports it");
 
 struct InstallerState {
@@ -40,6 +45,8 @@ struct InstallerState {
     char tempFileName[kPathBuffer]; // last temporary file; the uninstaller's own path
     char importFile[kPathBuffer];   // /i: file, empty when none
     char programDir[kPathBuffer];   // the program directory
+    DWORD quietMode;                // /q: nothing is shown; exit codes 0, 3010, 1
+    char logFile[kPathBuffer];      // /l: file that events are appended to; empty when none
 };
 
 extern InstallerState installer;

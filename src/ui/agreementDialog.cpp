@@ -1,5 +1,7 @@
 // agreementDialog.cpp: the agreement dialog; it returns only when the user agrees.
+#include "engine/installLog.h"
 #include "fault/protectionFrame.h"
+#include "startup/state.h"
 #include "resource.h"
 #include "ui/ui.h"
 
@@ -9,8 +11,9 @@ constexpr char kRefusal[] = "Quellmark cannot be installed if you do not agree t
                             "terms; the Quellmark installer will now close.";
 
 [[noreturn]] void refuse(HWND dialog) {
+    logMessage(kRefusal, TRUE);
     MessageBoxA(dialog, kRefusal, "Quellmark Installer", MB_OK);
-    ExitProcess(0);
+    endRun(kExitDone);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "engine/engine.h"
+#include "engine/installLog.h"
 #include "fault/protectionFrame.h"
 #include "resource.h"
 #include "startup/state.h"
@@ -27,6 +28,9 @@ constexpr UINT kProductCloseMessage = 61239;
 constexpr DWORD kProductStopAnswer = 104489;
 // A hung product must not hold the installer forever.
 constexpr UINT kProductAnswerTimeoutMs = 10000;
+// How long a quiet uninstall waits for the product's window to go after asking.
+constexpr DWORD kProductCloseWaitMs = 10000;
+constexpr DWORD kProductClosePollMs = 100;
 
 BROWSEINFOA browseRequest;
 
@@ -43,15 +47,8 @@ void initCommonControls() {
         init();
 }
 
-// Asks a running product to close; ends the process when the user or the product says stop.
-void closeRunningProduct(HWND dialog) {
-    HWND product = FindWindowA(kProductClass, nullptr);
-    if (product == nullptr)
-        return;
-    installer.productWasRunning = 1;
-    const char* question = installer.uninstallMode == 1 ? kRunningUninstall : kRunningInstall;
-    if (MessageBoxA(dialog, question, kCaption, MB_OKCANCEL) != IDOK)
-        ExitProcess(0);
+// The product's own close messages; FALSE when it answers that the installer must stop.
+BOOL sendCloseMessages(HWND product) {
     PostMessageA(product, kProductCloseMessage, 0, 0);
     PostMessageA(product, RegisterWindowMessageA("KVMsgDestroy"), 0, 0);
     Sleep(500);
@@ -60,8 +57,21 @@ void closeRunningProduct(HWND dialog) {
     // install goes on as after any answer but the stop answer.
     LRESULT answered = SendMessageTimeoutA(product, RegisterWindowMessageA("KVMsgDestroy2"), 0, 0,
                                            SMTO_NORMAL, kProductAnswerTimeoutMs, &answer);
-    if (answered != 0 && answer == kProductStopAnswer)
-        ExitProcess(0);
+    return answered == 0 || answer != kProductStopAnswer;
+}
+
+// Asks a running product to close; ends the process when the user or the product says stop.
+void closeRunningProduct(HWND dialog) {
+    HWND product = FindWindowA(kProductClass, nullptr);
+    if (product == nullptr)
+        return;
+    installer.productWasRunning = 1;
+    const char* question = installer.uninstallMode == 1 ? kRunningUninstall : kRunningInstall;
+    logMessage(question, TRUE);
+    if (MessageBoxA(dialog, question, kCaption, MB_OKCANCEL) != IDOK)
+        endRun(kExitDone);
+    if (!sendCloseMessages(product))
+        endRun(kExitDone);
     SetForegroundWindow(dialog);
 }
 
@@ -85,15 +95,7 @@ BOOL readDirectoryValue(HKEY root, const char* keyName, const char* valueName) {
 }
 
 void proposeDirectory(HWND dialog) {
-    if (!readDirectoryValue(HKEY_CURRENT_USER, "Software\\Quellmark", "AppPath")) {
-        // A single character is no usable parent: fall back as for no value at all.
-        if (!readDirectoryValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
-                                "ProgramFilesDir") ||
-            textLength(installer.programDir, kPathOffer) < 2)
-            textCopy(installer.programDir, kPathBuffer, "C:\\Program Files");
-        // At most kPathOffer characters so far: the suffix always fits.
-        textAppend(installer.programDir, kPathBuffer, "\\Quellmark");
-    }
+    proposeDefaultDirectory();
     SetDlgItemTextA(dialog, IDC_PATH, installer.programDir);
 }
 
@@ -169,11 +171,40 @@ void runCommand(HWND dialog, WORD id) {
         startUninstall();
         break;
     case IDCANCEL:
-        ExitProcess(0);
+        endRun(kExitDone);
     }
 }
 
 } // namespace
+
+void proposeDefaultDirectory() {
+    if (!readDirectoryValue(HKEY_CURRENT_USER, "Software\\Quellmark", "AppPath")) {
+        // A single character is no usable parent: fall back as for no value at all.
+        if (!readDirectoryValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+                                "ProgramFilesDir") ||
+            textLength(installer.programDir, kPathOffer) < 2)
+            textCopy(installer.programDir, kPathBuffer, "C:\\Program Files");
+        // At most kPathOffer characters so far: the suffix always fits.
+        textAppend(installer.programDir, kPathBuffer, "\\Quellmark");
+    }
+}
+
+BOOL closeProductQuietly() {
+    HWND product = FindWindowA(kProductClass, nullptr);
+    if (product == nullptr)
+        return TRUE;
+    installer.productWasRunning = 1;
+    BOOL closed = sendCloseMessages(product);
+    for (DWORD waited = 0; closed && IsWindow(product); waited += kProductClosePollMs) {
+        if (waited >= kProductCloseWaitMs)
+            closed = FALSE;
+        else
+            Sleep(kProductClosePollMs);
+    }
+    logEvent("closing the running product", kProductClass, nullptr,
+             closed ? ERROR_SUCCESS : ERROR_TIMEOUT);
+    return closed;
+}
 
 void centerDialog(HWND window) {
     RECT frame;

@@ -9,6 +9,14 @@ void centerDialog(HWND window);
 // Icon group 2 as the window icon; both dialogs show it.
 void setDialogIcon(HWND window);
 
+// The directory the options dialog proposes, into programDir: the earlier install's
+// AppPath, else "<Program Files>\Quellmark".
+void proposeDefaultDirectory();
+
+// Quiet uninstall: asks a running product to close as the dialog does after OK, and
+// waits a bounded time for its window to go. FALSE when it refused or is still there.
+BOOL closeProductQuietly();
+
 // platformId, wininitPath and rebootNeeded, as the options dialog sets them at start.
 void detectPlatform();
 

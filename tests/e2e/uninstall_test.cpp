@@ -308,8 +308,10 @@ TEST_F(Uninstall, FilesInUseOnTheNtFamilyArePendingDeletionsCarriedOutAtRestart)
     EXPECT_EQ(present(target, kProductFiles),
               (std::vector<std::string>{"Quellmark.exe", "Quellmark.dll"}));
     EXPECT_TRUE(directoryExists(target));
+    // The directory they keep goes after them.
     std::set<std::string> expected = {upper(joinPath(target, "Quellmark.exe")),
-                                      upper(joinPath(target, "Quellmark.dll")), upper(kInstaller)};
+                                      upper(joinPath(target, "Quellmark.dll")), upper(target),
+                                      upper(kInstaller)};
     EXPECT_EQ(pendingDeletions(), expected);
     EXPECT_TRUE(renameEntries().empty());
 

@@ -135,6 +135,34 @@ TEST_F(CommandLine, SwitchesAndPathsAsTyped) {
     }
 }
 
+// The deployment switches follow the same rules as the others.
+TEST_F(CommandLine, QuietAndLogSwitches) {
+    struct Case {
+        const char* arguments;
+        DWORD quiet;
+        const char* logRaw; // nullptr: logFile stays empty
+        DWORD noGroup;
+    };
+    const Case cases[] = {
+        {"/q", 1, nullptr, 0},
+        {"/Q /s", 1, nullptr, 1},
+        {"/qx /quiet", 0, nullptr, 0},
+        {"/l:\"C:\\deploy logs\\run.log\" /q", 1, "C:\\deploy logs\\run.log", 0},
+        {"/L:C:\\deploy logs\\run.log /s", 0, "C:\\deploy logs\\run.log", 1},
+        {"/l", 0, nullptr, 0},
+        {"/q /die /l:C:\\after.log", 1, nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        installer = InstallerState{};
+        parse(kProgram + c.arguments);
+        EXPECT_EQ(installer.quietMode, c.quiet);
+        EXPECT_EQ(installer.logFile, c.logRaw ? resolve(c.logRaw) : "");
+        EXPECT_EQ(installer.noProgramGroup, c.noGroup);
+        EXPECT_EQ(installer.programDir, std::string());
+    }
+}
+
 // Anchors that do not go through resolve(): the path keeps its case, and a bare
 // drive becomes that drive's current directory.
 TEST_F(CommandLine, ResolvedPathsKeepCaseAndUseTheCurrentDirectory) {

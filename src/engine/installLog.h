@@ -1,0 +1,32 @@
+// installLog.h: the /l: log. One line per event, appended:
+//   <yyyy-mm-dd hh:mm:ss> <what was done>[: <result>] CR LF
+// A result is "ok", "absent" (a deletion found nothing) or "failed, error <Win32 code>".
+// Each text in a line is cut at kLogFieldLength characters, and the line at kLogLineLength;
+// the operation itself always gets the whole text. A log that cannot be written is
+// passed over: logging never stops or changes the run, nor the last-error value.
+#pragma once
+
+#include <windows.h>
+
+constexpr DWORD kLogFieldLength = 480;
+constexpr DWORD kLogLineLength = 1280;
+// No result is written for events that have none (a message shown, the start).
+constexpr DWORD kNoResult = 0xFFFFFFFF;
+
+// The run's header and start line: version, command line, platform and mode.
+void logRunStart(const char* commandLine);
+
+// "<action> <subject>[ from <source>][: <result of error>]"; `source` may be null.
+void logEvent(const char* action, const char* subject, const char* source, DWORD error);
+
+// A registry value written or deleted, or a key deleted (null `value`).
+void logRegistry(const char* action, HKEY hive, const char* key, const char* value, LONG result);
+
+// A message text, shown or left out (quiet mode).
+void logMessage(const char* text, BOOL shown);
+
+// Logs the end and ends the process with `exitCode`.
+[[noreturn]] void endRun(DWORD exitCode);
+
+// The exit code of a run that completed: 3010 in quiet mode when a restart completes it.
+DWORD completedExitCode(DWORD deferred);

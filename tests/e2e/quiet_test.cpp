@@ -1,0 +1,208 @@
+// Unattended deployment as a management tool runs it: /q shows nothing and answers with
+// exit codes, /q /die removes the product, /l: records what a run did.
+#include "product.h"
+#include "qmtest.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace qmtest;
+
+const std::string kTarget = "C:\\Program Files\\QM Quiet";
+const std::string kLog = "C:\\qmtest\\deploy logs\\run.log";
+const std::string kProductKey = "Software\\Quellmark";
+const std::string kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::string kUninstallKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellmark";
+constexpr DWORD kRestartNeeded = 3010;
+
+std::string quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+BOOL CALLBACK countWindowOf(HWND window, LPARAM context) {
+    auto* watch = reinterpret_cast<std::pair<DWORD, int>*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == watch->first && IsWindowVisible(window))
+        ++watch->second;
+    return TRUE;
+}
+
+// Runs the installer to its end, looking for any visible top-level window of its
+// process all the while. Returns the exit code; `windowsSeen` counts the sightings.
+std::optional<DWORD> runWatched(const std::string& arguments, int& windowsSeen) {
+    Process installer = startInstaller(arguments);
+    windowsSeen = 0;
+    DWORD start = GetTickCount();
+    while (installer.running() && GetTickCount() - start < kDefaultTimeoutMs) {
+        std::pair<DWORD, int> watch{installer.id(), 0};
+        EnumWindows(countWindowOf, reinterpret_cast<LPARAM>(&watch));
+        windowsSeen += watch.second;
+        Sleep(20);
+    }
+    return installer.wait(5000);
+}
+
+std::string logText() {
+    return readFile(kLog).value_or("");
+}
+
+bool logHas(const std::string& text) {
+    return logText().find(text) != std::string::npos;
+}
+
+class Quiet : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        createKey(HKEY_CURRENT_USER, kProductKey);
+        makeDirectories("C:\\qmtest\\deploy logs");
+    }
+    void TearDown() override {
+        killProcesses("Quellmark.exe");
+    }
+};
+
+TEST_F(Quiet, AFailedInstallShowsNothingExitsOneAndLogsTheError) {
+    int windowsSeen = 0;
+    auto exitCode = runWatched("/q /p:\"C:\\No Such Parent\\QM\" /l:" + quoted(kLog), windowsSeen);
+    EXPECT_EQ(exitCode, std::optional<DWORD>(1));
+    EXPECT_EQ(windowsSeen, 0);
+    EXPECT_TRUE(logHas("message left out: Error when attempting to establish program directory"))
+        << logText();
+    EXPECT_TRUE(logHas("end: exit code 1")) << logText();
+}
+
+TEST_F(Quiet, AnUpgradeOverTheRunningProductEndsWith3010AndCompletesAtRestart) {
+    makeDirectories(kTarget);
+    writeFile(joinPath(kTarget, "Quellmark.dll"), libraryImage() + "old version");
+    writeFile(joinPath(kTarget, "Quellmark.exe"), launcherImage() + "old version");
+    Process product = startProduct(kTarget);
+    ASSERT_TRUE(product.running());
+
+    int windowsSeen = 0;
+    auto exitCode =
+        runWatched("/q /p:" + quoted(kTarget) + " /s /m /l:" + quoted(kLog), windowsSeen);
+    EXPECT_EQ(exitCode, std::optional<DWORD>(kRestartNeeded));
+    EXPECT_EQ(windowsSeen, 0);
+    Sleep(2000);
+    EXPECT_EQ(productStarts(kTarget).size(), 1u) << "started again over files in use";
+    EXPECT_FALSE(pendingRenames().empty());
+    EXPECT_TRUE(logHas("end: exit code 3010; restart needed: yes")) << logText();
+
+    product.kill();
+    killProcesses("Quellmark.exe");
+    restartWindows();
+    EXPECT_EQ(readFile(joinPath(kTarget, "Quellmark.dll")), libraryImage());
+    EXPECT_EQ(readFile(joinPath(kTarget, "Quellmark.exe")), launcherImage());
+}
+
+TEST_F(Quiet, AnUninstallClosesTheProductAndLeavesWhatIsInUseToTheRestart) {
+    ASSERT_EQ(runInstaller("/p:" + quoted(kTarget)), std::optional<DWORD>(0));
+    ASSERT_TRUE(waitFor([] { return productStarts(kTarget).size() == 1; }, kDefaultTimeoutMs));
+    killProcesses("Quellmark.exe");
+    ASSERT_TRUE(waitFor([] { return productWindow() == nullptr; }));
+    ASSERT_TRUE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    Process product = startProduct(kTarget);
+    ASSERT_TRUE(product.running());
+    // Another program holds the library, as a browser that loaded it would.
+    HMODULE held = LoadLibraryExA(joinPath(kTarget, "Quellmark.dll").c_str(), nullptr,
+                                  DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(held, nullptr);
+
+    int windowsSeen = 0;
+    auto exitCode = runWatched("/q /l:" + quoted(kLog) + " /die", windowsSeen);
+    EXPECT_EQ(exitCode, std::optional<DWORD>(kRestartNeeded)) << logText();
+    EXPECT_EQ(windowsSeen, 0);
+
+    std::vector<ProductMessage> messages = productMessages(kTarget);
+    ASSERT_FALSE(messages.empty()) << "the product was not asked to close";
+    EXPECT_EQ(messages.front().name, "61239");
+    EXPECT_FALSE(product.running());
+    EXPECT_FALSE(fileExists(joinPath(kTarget, "Quellmark.exe")) &&
+                 !logHas("deletion scheduled for the restart: Quellmark.exe"));
+    EXPECT_TRUE(logHas("deletion scheduled for the restart: Quellmark.dll")) << logText();
+    EXPECT_FALSE(directoryExists(perUserGroup()));
+    EXPECT_FALSE(directoryExists(allUsersGroup()));
+    EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
+    EXPECT_EQ(stringValue(HKEY_CURRENT_USER, kRunKey, "Quellmark"), "<absent>");
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+
+    // The product's own logs are the test's, not the product's: they go before the restart.
+    FreeLibrary(held);
+    DeleteFileA(joinPath(kTarget, "Quellmark.log").c_str());
+    DeleteFileA(joinPath(kTarget, "Quellmark.messages.log").c_str());
+    restartWindows();
+    EXPECT_FALSE(directoryExists(kTarget));
+}
+
+TEST_F(Quiet, AloneItInstallsWhereTheDialogWouldAndUninstallsKeepingTheConfiguration) {
+    const std::string target = kDefaultDir;
+    ASSERT_EQ(runInstaller("/q /m"), std::optional<DWORD>(0));
+    ASSERT_TRUE(waitFor([&] { return productStarts(target).size() == 1; }, kDefaultTimeoutMs));
+    EXPECT_EQ(readFile(joinPath(target, "Quellmark.dll")), libraryImage());
+    killProcesses("Quellmark.exe");
+
+    writeFile(joinPath(target, "Config.dat"), "my settings");
+    writeFile(joinPath(target, "CustomStrings.dat"), "my filters");
+    ASSERT_EQ(runInstaller("/q /die"), std::optional<DWORD>(0));
+    EXPECT_FALSE(fileExists(joinPath(target, "Quellmark.dll")));
+    EXPECT_FALSE(fileExists(joinPath(target, "Quellmark.exe")));
+    EXPECT_EQ(readFile(joinPath(target, "Config.dat")), "my settings");
+    EXPECT_EQ(readFile(joinPath(target, "CustomStrings.dat")), "my filters");
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+// Every file, value and shortcut the install leaves is named in its log.
+TEST_F(Quiet, TheLogOfASilentInstallNamesEverythingItLeaves) {
+    createKey(HKEY_LOCAL_MACHINE, kProductKey);
+    createKey(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer\\Main");
+    ASSERT_EQ(runInstaller("/p:" + quoted(kTarget) + " /l:" + quoted(kLog)),
+              std::optional<DWORD>(0));
+    ASSERT_TRUE(waitFor([] { return productStarts(kTarget).size() == 1; }, kDefaultTimeoutMs));
+    std::string log = logText();
+    SCOPED_TRACE(log);
+
+    EXPECT_TRUE(logHas("mode silent install"));
+    for (const std::string& name : {"Quellmark.dll", "Quellmark.exe"}) {
+        EXPECT_TRUE(fileExists(joinPath(kTarget, name)));
+        EXPECT_TRUE(logHas("replaced " + name + " from ")) << name;
+    }
+    EXPECT_TRUE(logHas("copied " + uninstallerCopy() + " from "));
+    for (const std::string& link :
+         {"Launch Quellmark.lnk", "User's Guide.lnk", "Uninstall Quellmark.lnk"}) {
+        EXPECT_TRUE(fileExists(joinPath(allUsersGroup(), link))) << link;
+        EXPECT_TRUE(logHas("shortcut " + link + " from ")) << link;
+    }
+    struct Value {
+        HKEY hive;
+        std::string hiveName, key, name;
+    };
+    const std::vector<Value> values = {
+        {HKEY_CURRENT_USER, "HKCU", kProductKey, "AppPath"},
+        {HKEY_LOCAL_MACHINE, "HKLM", kProductKey, "AppPath"},
+        {HKEY_LOCAL_MACHINE, "HKLM", kRunKey, "Quellmark"},
+        {HKEY_CURRENT_USER, "HKCU", "Software\\Microsoft\\Internet Explorer\\Main",
+         "Disable Script Debugger"},
+        {HKEY_LOCAL_MACHINE, "HKLM", kUninstallKey, "DisplayName"},
+        {HKEY_LOCAL_MACHINE, "HKLM", kUninstallKey, "UninstallString"},
+        {HKEY_LOCAL_MACHINE, "HKLM", kUninstallKey, "QuietUninstallString"},
+        {HKEY_LOCAL_MACHINE, "HKLM", kUninstallKey, "DisplayIcon"},
+    };
+    for (const Value& v : values) {
+        EXPECT_TRUE(readValue(v.hive, v.key, v.name).has_value()) << v.name;
+        EXPECT_TRUE(logHas("wrote " + v.hiveName + "\\" + v.key + " value " + v.name + ": ok"))
+            << v.name;
+    }
+    EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"),
+              quoted(uninstallerCopy()) + " /q /die");
+    EXPECT_TRUE(logHas("started the product: \"" + kTarget + "\\Quellmark.exe\": ok"));
+    EXPECT_TRUE(logHas("end: exit code 0; restart needed: no"));
+}
+
+} // namespace
