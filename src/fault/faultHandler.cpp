@@ -1,7 +1,9 @@
 // faultHandler.cpp: the exception handler of every protection frame. A fault in our
 // own image ends in the report file, Notepad and exit code 1; anything else is
 // left to the next handler.
+#include "engine/installLog.h"
 #include "fault/fault.h"
+#include "startup/state.h"
 
 namespace {
 
@@ -62,6 +64,9 @@ extern "C" EXCEPTION_DISPOSITION __cdecl faultHandler(EXCEPTION_RECORD* record,
 
     char* end = formatReport(inputs, faultReport);
     writeReportFile(faultReport, static_cast<DWORD>(end - faultReport));
-    WinExec("notepad c:\\QMDebug.dat", SW_SHOWMAXIMIZED);
-    ExitProcess(1);
+    logEvent("fault report written to", kReportPath, nullptr, kNoResult);
+    // Quiet mode: nobody is there to read it, and Notepad would wait for them.
+    if (installer.quietMode == 0)
+        WinExec("notepad c:\\QMDebug.dat", SW_SHOWMAXIMIZED);
+    endRun(kExitFailed);
 }
