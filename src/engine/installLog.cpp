@@ -156,7 +156,8 @@ void endRun(DWORD exitCode) {
     if (installer.logFile[0] != 0) {
         beginLine();
         putNumber("end: exit code %lu", exitCode);
-        putText(installer.rebootNeeded != 0 ? "; restart needed: yes" : "; restart needed: no");
+        putText(installer.rebootNeeded != 0 ? "; files waiting for the restart: yes"
+                                            : "; files waiting for the restart: no");
         writeLine();
     }
     ExitProcess(exitCode);

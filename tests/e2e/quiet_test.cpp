@@ -93,7 +93,7 @@ TEST_F(Quiet, AnUpgradeOverTheRunningProductEndsWith3010AndCompletesAtRestart) {
     Sleep(2000);
     EXPECT_EQ(productStarts(kTarget).size(), 1u) << "started again over files in use";
     EXPECT_FALSE(pendingRenames().empty());
-    EXPECT_TRUE(logHas("end: exit code 3010; restart needed: yes")) << logText();
+    EXPECT_TRUE(logHas("end: exit code 3010; files waiting for the restart: yes")) << logText();
 
     product.kill();
     killProcesses("Quellmark.exe");
@@ -202,7 +202,7 @@ TEST_F(Quiet, TheLogOfASilentInstallNamesEverythingItLeaves) {
     EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"),
               quoted(uninstallerCopy()) + " /q /die");
     EXPECT_TRUE(logHas("started the product: \"" + kTarget + "\\Quellmark.exe\": ok"));
-    EXPECT_TRUE(logHas("end: exit code 0; restart needed: no"));
+    EXPECT_TRUE(logHas("end: exit code 0; files waiting for the restart: no"));
 }
 
 } // namespace
