@@ -36,6 +36,9 @@ TEST(CodePage932Paths, KeepACharacterEndingIn0x5CAndLoseOnlyRealTrailingBackslas
     EXPECT_EQ(programDirAfter("/p:C:\\" + kSo), "C:\\" + kSo);
     EXPECT_EQ(programDirAfter("/p:\"" + kTable + "\\\\\""), kTable);
     EXPECT_EQ(programDirAfter("/p:C:\\" + kSo + "\\"), "C:\\" + kSo);
+    // "ア" is 83 41: switches are found in a case-folded copy, the path keeps its bytes.
+    EXPECT_EQ(programDirAfter("/P:C:\\\x83\x41" + kSo + " /M"), "C:\\\x83\x41" + kSo);
+    EXPECT_EQ(installer.noAutostart, 1u);
 
     // A join adds its separator whatever byte the directory ends in.
     EXPECT_EQ(joined(kTable, "Quellmark.exe"), kTable + "\\Quellmark.exe");
