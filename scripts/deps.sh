@@ -1,10 +1,10 @@
 #!/bin/bash
 # Installs what building and running need, idempotently (Debian, as root):
-# the i386 architecture, the MinGW-w64 cross compiler, 32-bit Wine, Xvfb.
+# the i386 architecture, the MinGW-w64 cross compiler, 32-bit Wine, Xvfb, a Japanese locale.
 set -euo pipefail
 
 packages=(cmake make g++-mingw-w64-i686 wine wine32:i386 wine32-preloader:i386 wine64 xvfb
-          xauth x11-utils googletest imagemagick python3)
+          xauth x11-utils googletest imagemagick python3 locales)
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
@@ -20,6 +20,14 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt-get update -qq
     # With recommends: Wine's X11 and font libraries come in as recommendations.
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# Wine takes its ANSI code page from the locale: LC_ALL=ja_JP.UTF-8 gives 932. Without
+# the locale generated, command lines and file names arrive garbled.
+if ! locale -a 2>/dev/null | grep -ix 'ja_JP.utf-\?8' >/dev/null; then
+    sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen
+    locale-gen >/dev/null
 fi
 
 # Wine's 32-bit loader is an i386 Linux program. Some kernels are booted with

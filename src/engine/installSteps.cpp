@@ -58,13 +58,13 @@ void writeCampaignCode(HKEY key) {
     DWORD length = GetModuleFileNameA(nullptr, path, kScratchBuffer);
     if (length == 0 || length >= kScratchBuffer)
         return;
-    char* name = path;
-    for (DWORD i = 0; i < length; ++i)
-        if (path[i] == '\\')
-            name = path + i + 1;
-    if (textLength(name, 4) < 4 || name[2] != '-' || (name[3] != 'c' && name[3] != 'C'))
+    // By characters: in a double-byte code page a second byte can be 0x5C, and the third
+    // and fourth characters need not be the third and fourth bytes.
+    char* name = path + fileNameOffset(path);
+    char* third = CharNextA(CharNextA(name));
+    if (third[0] != '-' || (third[1] != 'c' && third[1] != 'C'))
         return;
-    char* code = name + 4;
+    char* code = third + 2;
     char* end = code;
     while (*end != 0 && *end != '.')
         ++end;

@@ -1,6 +1,12 @@
 // commandLine.cpp: the switch scan. Switches are found in a case-folded copy of the
 // command line in installer.scratch; path arguments are read from the line itself at
 // the same byte positions, so they keep their case.
+//
+// Bytes, not characters, are scanned here even in the double-byte code pages (932, 936,
+// 949, 950): no second byte is below 0x40, so every "/", blank and quote found is a real
+// one; a first byte behind a "/" matches no switch, and the byte behind an ASCII letter
+// begins a character. Folding changes second bytes too, but only in the copy, from
+// which no text is taken.
 #include "startup/commandLine.h"
 #include "startup/state.h"
 #include "startup/text.h"
@@ -84,8 +90,7 @@ DWORD readPathArgument(const char* line, DWORD position, char* field) {
 
     if (length < kPathBuffer) {
         rawArgument[length] = 0;
-        while (length > 0 && rawArgument[length - 1] == '\\')
-            rawArgument[--length] = 0;
+        removeTrailingBackslashes(rawArgument);
         DWORD resolved = GetFullPathNameA(rawArgument, kPathBuffer, resolvedPath, nullptr);
         if (resolved != 0 && resolved < kPathBuffer)
             textCopy(field, kPathBuffer, resolvedPath);

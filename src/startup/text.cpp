@@ -34,3 +34,22 @@ BOOL joinPath(char* destination, DWORD capacity, const char* directory, const ch
         destination[0] = 0;
     return FALSE;
 }
+
+void removeTrailingBackslashes(char* path) {
+    char* run = nullptr;
+    for (char* at = path; *at != 0; at = CharNextA(at))
+        if (*at != '\\')
+            run = nullptr;
+        else if (run == nullptr)
+            run = at;
+    if (run != nullptr)
+        *run = 0;
+}
+
+DWORD fileNameOffset(const char* path) {
+    const char* name = path;
+    for (const char* at = path; *at != 0; at = CharNextA(at))
+        if (*at == '\\')
+            name = at + 1;
+    return static_cast<DWORD>(name - path);
+}

@@ -15,5 +15,15 @@ BOOL textCopy(char* destination, DWORD capacity, const char* source);
 BOOL textAppend(char* destination, DWORD capacity, const char* source);
 
 // `directory` + "\\" + `name`: the bounded form of wsprintfA("%s\\%s"), which would stop
-// at 1024 characters. FALSE and an empty destination when the result does not fit.
+// at 1024 characters. FALSE and an empty destination when the result does not fit. The
+// separator is added whatever the directory ends in, so no second byte is taken for one.
 BOOL joinPath(char* destination, DWORD capacity, const char* directory, const char* name);
+
+// Paths are walked by characters of the ANSI code page, not by bytes: in the double-byte
+// code pages 932, 936 and 950 the second byte of a character can be 0x5C, a backslash.
+
+// Removes every backslash that ends `path`.
+void removeTrailingBackslashes(char* path);
+
+// Offset of the text behind the last backslash of `path`; 0 when it has none.
+DWORD fileNameOffset(const char* path);

@@ -52,6 +52,10 @@ end_prefix_processes() {
 trap 'end_prefix_processes; cleanup_mounts' EXIT
 trap 'exit 143' TERM INT
 
+# A test may ask for a locale; Wine takes its ANSI code page from it (ja_JP.UTF-8: 932).
+if [ -n "${QM_WINE_LOCALE:-}" ]; then
+    export LC_ALL=$QM_WINE_LOCALE
+fi
 export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 cd "$stage"
 wineserver -p

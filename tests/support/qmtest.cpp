@@ -227,7 +227,9 @@ std::vector<std::string> listFiles(const std::string& directory, const std::stri
 }
 
 std::string joinPath(const std::string& directory, const std::string& name) {
-    if (!directory.empty() && directory.back() == '\\')
+    // By characters: in a double-byte code page a last byte 0x5C may end a character.
+    const char* end = directory.c_str() + directory.size();
+    if (!directory.empty() && *CharPrevA(directory.c_str(), end) == '\\')
         return directory + name;
     return directory + "\\" + name;
 }
