@@ -3,6 +3,7 @@
 #include "engine/payload.h"
 #include "fileops/fileops.h"
 #include "resource.h"
+#include "startup/startAsDesktopUser.h"
 #include "startup/state.h"
 #include "startup/text.h"
 #include "ui/ui.h"
@@ -210,7 +211,7 @@ void completeInstall() {
         }
     } else if (SetCurrentDirectoryA(installer.programDir) && buildLauncherCommand("")) {
         // By full path: a bare name is looked for beside the installer first.
-        WinExec(installer.scratch, SW_SHOWNORMAL);
+        startAsDesktopUser(installer.scratch, "", installer.programDir, SW_SHOWNORMAL);
     }
     ExitProcess(0);
 }

@@ -2,6 +2,7 @@
 // own image ends in the report file, Notepad and exit code 1; anything else is
 // left to the next handler.
 #include "fault/fault.h"
+#include "startup/startAsDesktopUser.h"
 
 namespace {
 
@@ -62,6 +63,6 @@ extern "C" EXCEPTION_DISPOSITION __cdecl faultHandler(EXCEPTION_RECORD* record,
 
     char* end = formatReport(inputs, faultReport);
     writeReportFile(faultReport, static_cast<DWORD>(end - faultReport));
-    WinExec("notepad c:\\QMDebug.dat", SW_SHOWMAXIMIZED);
+    startAsDesktopUser("notepad", kReportPath, nullptr, SW_SHOWMAXIMIZED);
     ExitProcess(1);
 }
