@@ -78,6 +78,7 @@ BOOL scheduleAtRestart(const char* source, const char* destination) {
         scheduled = MoveFileExA(source, destination,
                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
     // With no known mechanism nothing is scheduled, yet the file is still not in place.
+    // (Start-up always determines the platform, so this is not met in a run.)
     if (scheduled)
         installer.rebootNeeded = 1;
     return scheduled;

@@ -82,7 +82,7 @@ void release(IUnknown* object) {
 }
 
 // The split token's elevated half: only there does the user have a token of lesser
-// rights that the shell runs with. The 95 family has no token calls at all.
+// rights that the shell runs with. Looked up by name: the 95 family knows no tokens.
 BOOL elevatedWithLinkedToken() {
     HMODULE advapi = GetModuleHandleA("advapi32.dll");
     if (advapi == nullptr)
