@@ -1,7 +1,8 @@
 // launcher.cpp: stand-in for the product's launcher. It shows the installer what the
 // real one would: a main window, its library held in use, and the close protocol.
 // Two logs beside it let tests see each start (time, command line) and each protocol
-// message (tick count, name) as it arrived.
+// message (tick count, name) as it arrived; a third, only when a test made it, gets
+// the current directory of each start.
 //
 // Options of its own, for tests: /answer:104489 answers "KVMsgDestroy2" with 104489 and
 // ignores the two close messages; /answer:none never answers and never closes.
@@ -46,12 +47,13 @@ const char* besideMe(const char* name) {
 }
 
 // Ends `line` at `end` with CR LF and appends it to the log `name` in one write, so
-// that starts at the same moment each get whole lines.
-void appendLog(const char* name, char* end) {
+// that starts at the same moment each get whole lines. `disposition` OPEN_EXISTING
+// writes only into a log that is already there.
+void appendLog(const char* name, char* end, DWORD disposition = OPEN_ALWAYS) {
     *end++ = '\r';
     *end++ = '\n';
     HANDLE file = CreateFileA(besideMe(name), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                              nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD written;
         WriteFile(file, line, DWORD(end - line), &written, nullptr);
@@ -117,6 +119,12 @@ extern "C" void __stdcall launcherEntry() {
     CreateWindowExA(0, "QuellmarkMain", "Quellmark", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                     CW_USEDEFAULT, 240, 120, nullptr, nullptr, instance, nullptr);
     LoadLibraryA(besideMe("Quellmark.dll"));
+
+    // The directory it was started in, only for a test that made this log: other tests
+    // expect nothing else beside the product.
+    DWORD directoryLength = GetCurrentDirectoryA(sizeof line - 2, line);
+    if (directoryLength != 0 && directoryLength < sizeof line - 2)
+        appendLog("Quellmark.directory.log", line + directoryLength, OPEN_EXISTING);
 
     // Logged last, so a test that sees the line also finds the window and the library.
     SYSTEMTIME now;

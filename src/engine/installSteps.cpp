@@ -4,6 +4,7 @@
 #include "engine/payload.h"
 #include "fileops/fileops.h"
 #include "resource.h"
+#include "startup/startAsDesktopUser.h"
 #include "startup/state.h"
 #include "startup/text.h"
 #include "ui/ui.h"
@@ -225,9 +226,8 @@ void completeInstall() {
         }
     } else if (SetCurrentDirectoryA(installer.programDir) && buildLauncherCommand("")) {
         // By full path: a bare name is looked for beside the installer first.
-        UINT started = WinExec(installer.scratch, SW_SHOWNORMAL);
-        logEvent("started the product:", installer.scratch, nullptr,
-                 started > 31 ? ERROR_SUCCESS : started);
+        startAsDesktopUser(installer.scratch, "", installer.programDir, SW_SHOWNORMAL);
+        logEvent("started the product:", installer.scratch, nullptr, kNoResult);
     }
     endRun(completedExitCode(installer.rebootNeeded));
 }

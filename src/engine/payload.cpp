@@ -34,7 +34,6 @@ BOOL writePayload(int resourceId, const char* prefix, const char* target) {
         if (!written && installer.tempFileName[0] != 0)
             DeleteFileA(installer.tempFileName);
     }
-    if (written)
-        replaceOrSchedule(installer.tempFileName, target);
-    return written;
+    // Neither in place nor recorded for the restart is as bad as not written.
+    return written && replaceOrSchedule(installer.tempFileName, target);
 }

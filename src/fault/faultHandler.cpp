@@ -4,6 +4,7 @@
 #include "engine/installLog.h"
 #include "fault/fault.h"
 #include "startup/state.h"
+#include "startup/startAsDesktopUser.h"
 
 namespace {
 
@@ -67,6 +68,6 @@ extern "C" EXCEPTION_DISPOSITION __cdecl faultHandler(EXCEPTION_RECORD* record,
     logEvent("fault report written to", kReportPath, nullptr, kNoResult);
     // Quiet mode: nobody is there to read it, and Notepad would wait for them.
     if (installer.quietMode == 0)
-        WinExec("notepad c:\\QMDebug.dat", SW_SHOWMAXIMIZED);
+        startAsDesktopUser("notepad", kReportPath, nullptr, SW_SHOWMAXIMIZED);
     endRun(kExitFailed);
 }

@@ -1,6 +1,8 @@
 // fileops.h: temporary files, sweeps, and file operations that survive files in use.
 #pragma once
 
+#include <windows.h>
+
 // A new, empty temporary file "<prefix>XXXX.TMP" in programDir; its name goes to tempFileName.
 void makeTempName(const char* prefix);
 
@@ -11,11 +13,13 @@ void cleanTempFiles();
 void deleteMatching(const char* pattern);
 
 // Deletes `source` now, or at the next restart when it is in use.
-void deleteOrSchedule(const char* source);
+BOOL deleteOrSchedule(const char* source);
 
 // Copies `source` over `destination` and deletes `source`, or defers the move to the
 // next restart; a null `destination` deletes `source`. Sets rebootNeeded on deferral.
-void replaceOrSchedule(const char* source, const char* destination);
+// FALSE when the file is neither in place nor recorded for the restart.
+BOOL replaceOrSchedule(const char* source, const char* destination);
 
-// Records the move (or, with a null destination, the deletion) for the next restart.
-void scheduleAtRestart(const char* source, const char* destination);
+// Records the move (or, with a null destination, the deletion) for the next restart;
+// FALSE, and rebootNeeded untouched, when it could not be recorded.
+BOOL scheduleAtRestart(const char* source, const char* destination);

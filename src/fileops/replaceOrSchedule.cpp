@@ -39,7 +39,7 @@ BOOL shortFullPath(const char* name, char* path) {
     return TRUE;
 }
 
-// Appends one entry to [Rename]; FALSE when it was refused and nothing was written.
+// Appends one entry to [Rename]; FALSE when it was refused or could not be written.
 BOOL appendRenameEntry(const char* source, const char* destination) {
     if (installer.wininitPath[0] == 0 || !shortFullPath(source, sourceShortPath))
         return FALSE;
@@ -67,12 +67,11 @@ BOOL appendRenameEntry(const char* source, const char* destination) {
         *end++ = sourceShortPath[i];
     *end++ = 0;
     *end = 0;
-    WritePrivateProfileSectionA(kRenameSectionName, renameSection, installer.wininitPath);
-    return TRUE;
+    return WritePrivateProfileSectionA(kRenameSectionName, renameSection, installer.wininitPath);
 }
 } // namespace
 
-void scheduleAtRestart(const char* source, const char* destination) {
+BOOL scheduleAtRestart(const char* source, const char* destination) {
     BOOL scheduled = TRUE;
     if (installer.platformId == kPlatformWindows95) {
         scheduled = appendRenameEntry(source, destination);
@@ -82,19 +81,22 @@ void scheduleAtRestart(const char* source, const char* destination) {
                  destination != nullptr ? source : nullptr,
                  scheduled ? ERROR_SUCCESS : ERROR_WRITE_FAULT);
     } else if (installer.platformId == kPlatformNt) {
-        BOOL moved = MoveFileExA(source, destination,
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+        scheduled = MoveFileExA(source, destination,
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
         logEvent(destination != nullptr ? "replacement scheduled for the restart:"
                                         : "deletion scheduled for the restart:",
                  destination != nullptr ? destination : source,
-                 destination != nullptr ? source : nullptr, moved ? ERROR_SUCCESS : GetLastError());
+                 destination != nullptr ? source : nullptr,
+                 scheduled ? ERROR_SUCCESS : GetLastError());
     }
     // With no known mechanism nothing is scheduled, yet the file is still not in place.
+    // (Start-up always determines the platform, so this is not met in a run.)
     if (scheduled)
         installer.rebootNeeded = 1;
+    return scheduled;
 }
 
-void replaceOrSchedule(const char* source, const char* destination) {
+BOOL replaceOrSchedule(const char* source, const char* destination) {
     ProtectionFrame frame;
     OPEN_PROTECTION_FRAME(frame, ReplaceOrSchedule);
     BOOL defer;
@@ -110,11 +112,11 @@ void replaceOrSchedule(const char* source, const char* destination) {
         if (!defer)
             DeleteFileA(source);
     }
-    if (defer)
-        scheduleAtRestart(source, destination);
+    BOOL done = !defer || scheduleAtRestart(source, destination);
     CLOSE_PROTECTION_FRAME(frame);
+    return done;
 }
 
-void deleteOrSchedule(const char* source) {
-    replaceOrSchedule(source, nullptr);
+BOOL deleteOrSchedule(const char* source) {
+    return replaceOrSchedule(source, nullptr);
 }

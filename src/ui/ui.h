@@ -30,6 +30,6 @@ void buildWelcomeText();
 void wrapText(const char* source, char* destination, DWORD columnLimit);
 
 // The agreement, unpacked on first use; a NUL-terminated text of kAgreementLength characters.
-constexpr DWORD kAgreementBuffer = 11955;
+constexpr DWORD kAgreementBuffer = 12412;
 extern char agreementText[kAgreementBuffer];
 const char* unpackAgreementText();

@@ -122,7 +122,7 @@ TEST_F(FileOps, OnTheNtFamilyADestinationInUseBecomesOnePendingMove) {
     hold("Busy.dll");
     installer.platformId = kPlatformNt;
     auto before = qmtest::pendingRenames();
-    replaceOrSchedule("izd1.tmp", "Busy.dll");
+    EXPECT_TRUE(replaceOrSchedule("izd1.tmp", "Busy.dll"));
     EXPECT_EQ(installer.rebootNeeded, 1u);
     EXPECT_TRUE(fileExists(path("izd1.tmp"))) << "the source waits for the restart";
     release();
@@ -133,6 +133,29 @@ TEST_F(FileOps, OnTheNtFamilyADestinationInUseBecomesOnePendingMove) {
     const auto& move = after.back();
     EXPECT_NE(upper(move.first).find(upper(path("izd1.tmp"))), std::string::npos) << move.first;
     EXPECT_NE(upper(move.second).find(upper(path("Busy.dll"))), std::string::npos) << move.second;
+}
+
+// Nothing in place and nothing recorded must not pass for a deferral.
+TEST_F(FileOps, OnThe95FamilyWithNoWininitPathAFileInUseFailsTheOperation) {
+    writeFile(path("izd3.tmp"), "new");
+    writeFile(path("Busy.dll"), "old");
+    hold("Busy.dll");
+    writeFile(path("Old File.exe"), "x");
+    SetFileAttributesA(path("Old File.exe").c_str(), FILE_ATTRIBUTE_READONLY);
+    installer.platformId = kPlatformWindows95;
+    installer.wininitPath[0] = 0;
+    EXPECT_FALSE(replaceOrSchedule("izd3.tmp", "Busy.dll"));
+    EXPECT_FALSE(deleteOrSchedule("Old File.exe"));
+    EXPECT_EQ(installer.rebootNeeded, 0u);
+    SetFileAttributesA(path("Old File.exe").c_str(), FILE_ATTRIBUTE_NORMAL);
+    release();
+    EXPECT_EQ(readFile(path("Busy.dll")).value_or(""), "old");
+    EXPECT_TRUE(fileExists(path("izd3.tmp")));
+
+    // What needs no restart still succeeds there.
+    EXPECT_TRUE(replaceOrSchedule("izd3.tmp", "Busy.dll"));
+    EXPECT_EQ(readFile(path("Busy.dll")).value_or(""), "new");
+    EXPECT_TRUE(deleteOrSchedule("absent.dll"));
 }
 
 TEST_F(FileOps, WithNoKnownPlatformAFailedCopyStillAsksForARestart) {
@@ -220,7 +243,7 @@ TEST_F(FileOps, ASectionOf6144CharactersTakesTheEntryAndOneMoreRefusesIt) {
                 counted += entry.size() + 1;
             ASSERT_EQ(counted, c.size) << "the test's section is not the size it claims";
         }
-        scheduleAtRestart("src.tmp", "dst.dll");
+        EXPECT_EQ(scheduleAtRestart("src.tmp", "dst.dll"), c.accepted ? TRUE : FALSE);
         if (c.accepted) {
             EXPECT_EQ(installer.rebootNeeded, 1u);
             std::vector<std::string> after = renameEntries();
@@ -260,7 +283,9 @@ TEST_F(FileOps, AnEntryThatDoesNotFitTheRoomLeftIsRefused) {
         installer.rebootNeeded = 0;
         std::string source = longPath('s', c.valueLength);
         std::string destination = longPath('d', c.keyLength);
-        scheduleAtRestart(source.c_str(), c.keyLength == 3 ? nullptr : destination.c_str());
+        EXPECT_EQ(
+            scheduleAtRestart(source.c_str(), c.keyLength == 3 ? nullptr : destination.c_str()),
+            c.accepted ? TRUE : FALSE);
         if (c.accepted) {
             EXPECT_EQ(installer.rebootNeeded, 1u);
             std::string key = c.keyLength == 3 ? "NUL" : destination;

@@ -1,0 +1,10 @@
+// startAsDesktopUser.h: starting a program with the desktop user's rights, not ours.
+#pragma once
+
+#include <windows.h>
+
+// Starts `file` (quoted if it holds blanks) with `arguments` in `directory` (null: the
+// shell's choice), shown as `show`. An elevated installer asks the desktop shell to
+// start it, so that it runs as the user who is logged on; everywhere else, and when the
+// shell does not start it, WinExec starts "<file> <arguments>" in the current directory.
+void startAsDesktopUser(const char* file, const char* arguments, const char* directory, UINT show);
