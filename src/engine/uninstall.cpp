@@ -88,8 +88,11 @@ BOOL runUninstallSteps() {
 void uninstallEnding() {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
     DWORD length = GetModuleFileNameA(nullptr, installer.tempFileName, kPathOffer);
-    if (length != 0 && length < kPathOffer)
+    if (length != 0 && length < kPathOffer) {
+        // The restart deletes natively: the name must say where the file really is.
+        toRealSystemPath(installer.tempFileName);
         deleteOrSchedule(installer.tempFileName);
+    }
     if (askYesNo(kInUseMessage))
         showMessage(browserCacheInstructions);
     showMessage(kCompleteMessage);
