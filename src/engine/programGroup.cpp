@@ -25,6 +25,7 @@ static_assert(kPathOffer + sizeof(kGroupSuffix) <= kPathBuffer, "room for the gr
 char launcherPath[kPathBuffer];
 char libraryPath[kPathBuffer];
 char systemDir[kPathBuffer];
+// Where the uninstaller copy really is; every path that others read for it comes from here.
 char uninstallerPath[kPathBuffer];
 char uninstallCommand[kPathBuffer];
 char quietUninstallCommand[kPathBuffer];
@@ -73,10 +74,11 @@ const char* enterProgramGroup() {
     }
 }
 
-// <system dir>\QM-Install.exe in uninstallerPath; FALSE when it cannot be formed whole.
+// <system dir>\QM-Install.exe in uninstallerPath, named where the file really is: the
+// list of programs, the shell and the restart read it without our redirection.
+// FALSE when it cannot be formed whole.
 BOOL makeUninstallerPath() {
-    DWORD length = GetSystemDirectoryA(systemDir, kPathOffer);
-    if (length == 0 || length >= kPathOffer) {
+    if (!realSystemDirectory(systemDir)) {
         uninstallerPath[0] = 0;
         return FALSE;
     }

@@ -119,8 +119,11 @@ void uninstallEnding() {
     // leaves nothing of the product to complete.
     DWORD productDeferred = installer.rebootNeeded;
     DWORD length = GetModuleFileNameA(nullptr, installer.tempFileName, kPathOffer);
-    if (length != 0 && length < kPathOffer)
+    if (length != 0 && length < kPathOffer) {
+        // The restart deletes natively: the name must say where the file really is.
+        toRealSystemPath(installer.tempFileName);
         deleteOrSchedule(installer.tempFileName);
+    }
     if (askYesNo(kInUseMessage))
         showMessage(browserCacheInstructions);
     showMessage(kCompleteMessage);

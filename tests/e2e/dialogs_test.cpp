@@ -508,11 +508,13 @@ TEST_F(Dialogs, RunningProductThatAnswersStopEndsTheInstallerAtOnce) {
 // ---- interactive installs (the engine runs inside the dialog) ---------------------
 
 TEST_F(Dialogs, InteractiveInstallRunsThroughTheDialogsAndStartsTheProduct) {
+    // On 64-bit Windows: the folder for 32-bit programs.
+    const std::string target = proposedDefaultDir();
     Process installer = startInstaller("");
     HWND dialog = optionsDialog(installer);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(windowText(dialog), kTitle);
-    EXPECT_EQ(controlText(dialog, kPathEdit), kDefaultDir);
+    EXPECT_EQ(controlText(dialog, kPathEdit), target);
     for (int box : {kProgramGroupBox, kAutostartBox, kAllUsersBox}) {
         EXPECT_TRUE(isChecked(dialog, box)) << box;
         EXPECT_TRUE(isEnabled(dialog, box)) << box;
@@ -526,9 +528,9 @@ TEST_F(Dialogs, InteractiveInstallRunsThroughTheDialogsAndStartsTheProduct) {
     acceptWelcome(installer, "welcome-box");
     EXPECT_EQ(installer.wait(), std::optional<DWORD>(0));
 
-    EXPECT_TRUE(waitFor([] { return productStarts(kDefaultDir).size() == 1; }));
-    EXPECT_EQ(readFile(joinPath(kDefaultDir, "Quellmark.dll")), libraryImage());
-    EXPECT_EQ(stringValue(HKEY_CURRENT_USER, kProductKey, "AppPath"), kDefaultDir);
+    EXPECT_TRUE(waitFor([&] { return productStarts(target).size() == 1; }));
+    EXPECT_EQ(readFile(joinPath(target, "Quellmark.dll")), libraryImage());
+    EXPECT_EQ(stringValue(HKEY_CURRENT_USER, kProductKey, "AppPath"), target);
     EXPECT_NE(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
     EXPECT_TRUE(directoryExists(allUsersGroup()));
 }

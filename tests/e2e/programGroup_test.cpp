@@ -36,6 +36,8 @@ void expectShortcut(const std::string& group, const char* name, const std::strin
     auto link = loadShellLink(joinPath(group, name));
     ASSERT_TRUE(link.has_value());
     EXPECT_PRED2(sameText, link->target, target);
+    // As the shell reads it: on 64-bit Windows that is without our redirection.
+    EXPECT_TRUE(existsNatively(link->target)) << link->target;
     EXPECT_EQ(link->arguments, arguments);
     EXPECT_PRED2(sameText, link->iconFile, iconFile);
     EXPECT_EQ(link->iconIndex, iconIndex);
@@ -107,7 +109,7 @@ TEST(ProgramGroup, SilentInstallMakesTheAllUsersGroupAndRegistersTheUninstaller)
     EXPECT_EQ(number("NoModify"), std::optional<DWORD>(1));
     EXPECT_EQ(number("NoRepair"), std::optional<DWORD>(1));
 
-    Output list = runCaptured("uninstaller.exe --list");
+    Output list = runCaptured(nativeProgram("uninstaller.exe") + " --list");
     EXPECT_EQ(list.exitCode, std::optional<DWORD>(0));
     EXPECT_NE(list.text.find("Quellmark"), std::string::npos) << list.text;
 }

@@ -384,10 +384,11 @@ TEST_F(Uninstall, AMissingTypedDirectoryIsReportedAndACorrectedPathUninstalls) {
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
-TEST_F(Uninstall, WinesListOfInstalledProgramsRunsTheRegisteredCommand) {
+TEST_F(Uninstall, TheSystemsListOfProgramsUninstallsAndTheRestartRemovesTheCopy) {
     ASSERT_NO_FATAL_FAILURE(install());
-    // The list selects an entry by its key name.
-    Process client = start("uninstaller.exe --remove Quellmark", kStage);
+    // The list selects an entry by its key name. It is a native program: on 64-bit
+    // Windows it runs the registered command without our redirection.
+    Process client = start(nativeProgram("uninstaller.exe") + " --remove Quellmark", kStage);
     HWND dialog = shownDialog(0);
     ASSERT_NE(dialog, nullptr) << "the registered command did not open the uninstall dialog";
     DWORD processId = 0;
@@ -401,7 +402,12 @@ TEST_F(Uninstall, WinesListOfInstalledProgramsRunsTheRegisteredCommand) {
 
     EXPECT_FALSE(directoryExists(target));
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
     EXPECT_EQ(pendingDeletions(), std::set<std::string>{upper(uninstallerCopy())});
+
+    restartWindows();
+    EXPECT_FALSE(fileExists(uninstallerCopy()));
+    EXPECT_FALSE(fileExists(joinPath(nativeSystemDirectory(), "QM-Install.exe")));
 }
 
 } // namespace

@@ -6,5 +6,11 @@
 set -euo pipefail
 template=$1
 prefix=$2
-(cd "$template" && tar --exclude=./drive_c/windows/system32 -cf - .) | (cd "$prefix" && tar -xf -)
-cp -al "$template/drive_c/windows/system32" "$prefix/drive_c/windows/system32"
+# A 64-bit template has a second system directory, syswow64, for its 32-bit side.
+(cd "$template" && tar --exclude=./drive_c/windows/system32 --exclude=./drive_c/windows/syswow64 \
+    -cf - .) | (cd "$prefix" && tar -xf -)
+for dir in system32 syswow64; do
+    if [ -d "$template/drive_c/windows/$dir" ]; then
+        cp -al "$template/drive_c/windows/$dir" "$prefix/drive_c/windows/$dir"
+    fi
+done

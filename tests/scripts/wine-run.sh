@@ -10,6 +10,9 @@ shift 2
 mkdir -p "$build/prefixes"
 prefix=$(mktemp -d "$build/prefixes/p.XXXXXX")
 template=$build/wine-template
+# QM_WINEARCH=win64: the 64-bit template prefix, where the tests run under WOW64.
+arch=${QM_WINEARCH:-win32}
+[ "$arch" = win64 ] && template=$build/wine-template-win64
 bash "$(dirname "$0")/copy-template.sh" "$template" "$prefix"
 # Drives for the fault-tolerance tests, where the machine allows mounting:
 # T: a 1 MiB tmpfs that a test can fill up, R: a read-only one holding R:\QM.
@@ -56,7 +59,7 @@ trap 'exit 143' TERM INT
 if [ -n "${QM_WINE_LOCALE:-}" ]; then
     export LC_ALL=$QM_WINE_LOCALE
 fi
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 cd "$stage"
 wineserver -p
 timeout 600 wine "$(basename "$program")" "$@"

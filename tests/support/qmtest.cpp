@@ -141,7 +141,8 @@ Output runCaptured(const std::string& commandLine, const std::string& directory,
 }
 
 void restartWindows() {
-    Output result = runCaptured("wineboot.exe -r", kStage, 120000);
+    // The restart's own program: on 64-bit Windows it acts on paths without redirection.
+    Output result = runCaptured(nativeProgram("wineboot.exe") + " -r", kStage, 120000);
     ASSERT_TRUE(result.exitCode.has_value()) << "wineboot -r did not finish";
 }
 
@@ -353,7 +354,41 @@ std::string allUsersGroup() {
 }
 
 std::string uninstallerCopy() {
-    return joinPath(systemDirectory(), "QM-Install.exe");
+    return joinPath(realSystemDirectory(), "QM-Install.exe");
+}
+
+bool underWow64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::string realSystemDirectory() {
+    char path[MAX_PATH];
+    UINT length = GetSystemWow64DirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return systemDirectory();
+    return std::string(path, length);
+}
+
+std::string nativeSystemDirectory() {
+    return underWow64() ? joinPath(windowsDirectory(), "sysnative") : systemDirectory();
+}
+
+std::string nativeProgram(const std::string& exeName) {
+    return underWow64() ? joinPath(nativeSystemDirectory(), exeName) : exeName;
+}
+
+bool existsNatively(const std::string& path) {
+    PVOID redirection = nullptr;
+    bool native = underWow64() && Wow64DisableWow64FsRedirection(&redirection);
+    bool exists = fileExists(path);
+    if (native)
+        Wow64RevertWow64FsRedirection(redirection);
+    return exists;
+}
+
+std::string proposedDefaultDir() {
+    return underWow64() ? "C:\\Program Files (x86)\\Quellmark" : kDefaultDir;
 }
 
 std::vector<std::string> splitLines(const std::string& text) {

@@ -135,10 +135,29 @@ template <typename Condition> bool waitFor(Condition condition, DWORD timeoutMs 
     }
 }
 
-// The program group folders of the two start menus, and the uninstaller's copy.
+// The program group folders of the two start menus, and the uninstaller's copy where
+// it really is (the WOW64 system directory on 64-bit Windows).
 std::string perUserGroup();
 std::string allUsersGroup();
 std::string uninstallerCopy();
+
+// ---- 64-bit Windows -----------------------------------------------------------
+// Our 32-bit programs, the tests among them, see the file system and HKLM\Software
+// through WOW64's redirection there; the restart, the shell and the system's list of
+// programs do not.
+
+bool underWow64();
+// The system directory where 32-bit files really are: GetSystemWow64DirectoryA's, or
+// the system directory on 32-bit Windows.
+std::string realSystemDirectory();
+// The native system directory as this process reaches it ("sysnative" under WOW64).
+std::string nativeSystemDirectory();
+// The command that starts the native build of a system program such as "wineboot.exe".
+std::string nativeProgram(const std::string& exeName);
+// Whether `path` names a file for a native reader, without the redirection.
+bool existsNatively(const std::string& path);
+// The directory the options dialog proposes when nothing was installed before.
+std::string proposedDefaultDir();
 
 // `text` cut at each CR LF; the part after the last one is the last line.
 std::vector<std::string> splitLines(const std::string& text);
