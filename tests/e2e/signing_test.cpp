@@ -16,7 +16,8 @@ using namespace qmtest;
 using namespace qmtest::gui;
 
 constexpr const char* kSigned = "C:\\signed\\QM-Install.exe";
-const std::string kTarget = "C:\\QM";
+// Where the uninstall dialog looks by default.
+const std::string kTarget = kDefaultDir;
 
 void answer(DWORD processId, int button) {
     ShownMessage box = waitForMessageBox(kCaption, processId);
@@ -35,7 +36,7 @@ TEST(SignedInstaller, InstallsAndUninstallsWithTheSignatureInPlace) {
     makeDirectories("C:\\signed");
     writeFile(kSigned, *signedBytes);
 
-    ASSERT_EQ(runInstaller("/p:" + kTarget + " /m", kDefaultTimeoutMs, kSigned),
+    ASSERT_EQ(runInstaller("/p:\"" + kTarget + "\" /m", kDefaultTimeoutMs, kSigned),
               std::optional<DWORD>(0));
     killProcesses("Quellmark.exe");
     EXPECT_EQ(readFile(joinPath(kTarget, "Quellmark.dll")), libraryImage());

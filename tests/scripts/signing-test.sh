@@ -30,10 +30,8 @@ bash "$source_dir/cmake/sign.sh" osslsigncode signer.p12 signed.exe
 osslsigncode verify -CAfile ca.pem -in signed.exe >verify.log 2>&1 ||
     { cat verify.log; echo "FAIL: the signed installer does not verify"; exit 1; }
 
-winpath() { echo "Z:${1//\//\\}"; }
-QM_SIGNED_INSTALLER=$(winpath "$work/signed.exe") \
-    QM_SIGNED_SYSTEM_COPY=$(winpath "$work/system-copy.exe") \
-    bash "$source_dir/tests/scripts/wine-run.sh" "$build" "$build/qm_e2e_tests.exe" \
+QM_SHARE_DIR=$work QM_SIGNED_INSTALLER='S:\signed.exe' QM_SIGNED_SYSTEM_COPY='S:\system-copy.exe' \
+    bash "$source_dir/tests/scripts/wine-run.sh" "$build" "$build/tests/qm_e2e_tests.exe" \
     --gtest_filter='SignedInstaller.*'
 [ -f system-copy.exe ] || { echo "FAIL: no system copy handed back"; exit 1; }
 osslsigncode verify -CAfile ca.pem -in system-copy.exe >verify.log 2>&1 ||
