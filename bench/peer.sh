@@ -5,6 +5,7 @@
 # Prints the installers' sizes (ours packed and raw, and the peer's), our overhead
 # (the exe less the stored images), what other coder settings give, and the median
 # silent-install time of ours and of the peer, interleaved, each run in a fresh prefix.
+# The sizes come first; the timed runs take some minutes.
 # usage: bash bench/peer.sh [WORK_DIR]   (default build-peer; built there)
 #   QM_BENCH_RUNS  timed runs of each (default 10)
 #   QM_BENCH_DLL, QM_BENCH_EXE  other payload images
@@ -23,7 +24,7 @@ for form in ON OFF; do
     cmake -S "$root" -B "$work/ours-$form" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DQM_COMPRESS=$form -DQM_PRODUCT_DLL="$payload/Quellmark.dll" \
         -DQM_PRODUCT_EXE="$payload/Quellmark.exe" >/dev/null
-    cmake --build "$work/ours-$form" -j2 --target QM-Install qm-minimal >"$work/ours-$form.log"
+    cmake --build "$work/ours-$form" -j2 --target QM-Install qm-minimal qm-floor >"$work/ours-$form.log"
 done
 ours=$work/ours-ON/QM-Install.exe
 # The peer.
@@ -49,35 +50,45 @@ if command -v lzmp >/dev/null; then
     printf 'LZMA SDK encoder -9            %d bytes\n' "$(lzmp -9 -c <"$payload/Quellmark.dll" | wc -c)"
 fi
 
-# Interleaved, the order swapped every run; each install in a fresh, warm prefix.
+# Interleaved, the order rotated every run; each install in a fresh prefix whose
+# desktop and COM service are up, as in any Windows session (bench/floor.c /com).
+# Ours runs as shipped, and with /s /m (no program group, no autostart), which is
+# nearer the peer's work; both also start the product, as every silent install does.
 build=$work/ours-ON
 source "$root/bench/lib.sh"
 minimal=$build/tools/qm-minimal.exe
-ours_ms=()
-peer_ms=()
+floor=$build/tools/qm-floor.exe
+kinds=(ours ours-sm peer)
+declare -A ms
 failures=0
-time_ours() {
-    new_prefix "$ours" "$minimal"
-    timed QM-Install.exe '/p:C:\bench\QM'
-    ours_ms+=("$elapsed")
-    cmp -s "$prefix/drive_c/bench/QM/Quellmark.dll" "$payload/Quellmark.dll" || failures=$((failures + 1))
-    cd "$work"
-    finish
-}
-time_peer() {
-    new_prefix "$peer" "$minimal"
-    timed peer.exe /S '/D=C:\bench\QM'
-    peer_ms+=("$elapsed")
+time_kind() {
+    new_prefix "$ours" "$peer" "$minimal" "$floor"
+    wine qm-floor.exe /com >/dev/null 2>&1 || true
+    case $1 in
+    ours) timed QM-Install.exe '/p:C:\bench\QM' ;;
+    ours-sm) timed QM-Install.exe '/p:C:\bench\QM' /s /m ;;
+    peer) timed peer.exe /S '/D=C:\bench\QM' ;;
+    esac
+    ms[$1]+="$elapsed "
+    last=$elapsed
     cmp -s "$prefix/drive_c/bench/QM/Quellmark.dll" "$payload/Quellmark.dll" || failures=$((failures + 1))
     cd "$work"
     finish
 }
 for i in $(seq 1 "$runs"); do
-    if [ $((i % 2)) -eq 1 ]; then time_ours; time_peer; else time_peer; time_ours; fi
-    printf 'run %2d: ours %5d ms, peer %5d ms\n' "$i" "${ours_ms[-1]}" "${peer_ms[-1]}"
+    line="run $i:"
+    for k in 0 1 2; do
+        kind=${kinds[$(((i + k) % 3))]}
+        time_kind "$kind"
+        line+=" $kind $last ms,"
+    done
+    echo "${line%,}"
 done
-o=$(printf '%s\n' "${ours_ms[@]}" | median)
-p=$(printf '%s\n' "${peer_ms[@]}" | median)
-echo "silent install   ours $o ms, peer $p ms (medians of $runs)"
-awk -v o="$o" -v p="$p" 'BEGIN { printf "ours / peer      %.2f (target at most 1.00)\n", o / p }'
-[ "$failures" -eq 0 ] || echo "failed installs  $failures of $((2 * runs))"
+peer_median=$(printf '%s\n' ${ms[peer]} | median)
+echo "silent install, medians of $runs:"
+for kind in "${kinds[@]}"; do
+    m=$(printf '%s\n' ${ms[$kind]} | median)
+    awk -v k="$kind" -v m="$m" -v p="$peer_median" \
+        'BEGIN { printf "  %-8s %6d ms, %.2f times the peer (target at most 1.00)\n", k, m, m / p }'
+done
+[ "$failures" -eq 0 ] || echo "failed installs  $failures of $((3 * runs))"
