@@ -1,5 +1,5 @@
 #!/bin/bash
-# Prints the installer's size against its 32 KiB budget, and the median time of a
+# Prints the installer's size against its 40 KiB budget, and the median time of a
 # silent install against Wine's bare process start (a program that only exits), both
 # measured in the same fresh prefixes. Also prints, from the same prefixes, the floor
 # that no silent install can go below (bench/floor.c) and the install in a prefix
@@ -13,62 +13,14 @@ runs=${QM_BENCH_RUNS:-10}
 installer=$build/QM-Install.exe
 minimal=$build/tools/qm-minimal.exe
 floor=$build/tools/qm-floor.exe
-for file in "$installer" "$minimal" "$floor" "$build/images/Quellmark.dll" "$build/images/Quellmark.exe"; do
+for file in "$installer" "$minimal" "$floor" "$build/size-report.txt"; do
     [ -f "$file" ] || { echo "missing $file: build the tree first" >&2; exit 2; }
 done
 
-size=$(stat -c %s "$installer")
-images=$(($(stat -c %s "$build/images/Quellmark.dll") + $(stat -c %s "$build/images/Quellmark.exe")))
-overhead=$((size - images))
-budget=$((32 * 1024))
-echo "installer        $size bytes"
-echo "product images   $images bytes"
-echo "overhead         $overhead bytes of $budget ($((budget - overhead)) left)"
+# Size, stored images and overhead (the size less the stored images), as the build wrote them.
+cat "$build/size-report.txt"
 
-source "$root/scripts/display.sh"
-bash "$root/tests/scripts/make-template.sh" "$build/wine-template"
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-
-now() { date +%s%N; }
-# One `wine PROGRAM ARGS...` from the current directory: milliseconds in $elapsed, its
-# exit code in $last_rc.
-timed() {
-    local start
-    start=$(now)
-    set +e
-    timeout 300 wine "$@" >/dev/null 2>&1
-    last_rc=$?
-    set -e
-    elapsed=$((($(now) - start) / 1000000))
-}
-median() {
-    sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'
-}
-
-# A persistent server (and the product the install starts) must not outlive the run.
-prefix=
-finish() {
-    [ -n "$prefix" ] || return 0
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
-    rm -rf "$prefix"
-    prefix=
-}
-# (display.sh's own trap would stop its Xvfb: this one replaces it, so does that too.)
-trap 'finish; [ -z "${qm_xvfb_pid:-}" ] || kill "$qm_xvfb_pid" 2>/dev/null' EXIT
-mkdir -p "$build/prefixes"
-# A fresh prefix from the template, current directory C:\bench, its server running and
-# its services up, so that no timing pays for them.
-new_prefix() {
-    prefix=$(mktemp -d "$build/prefixes/bench.XXXXXX")
-    bash "$root/tests/scripts/copy-template.sh" "$build/wine-template" "$prefix"
-    mkdir -p "$prefix/drive_c/bench"
-    cp "$installer" "$minimal" "$floor" "$prefix/drive_c/bench/"
-    export WINEPREFIX=$prefix
-    cd "$prefix/drive_c/bench"
-    wineserver -p
-    wine qm-minimal.exe >/dev/null 2>&1 || true
-}
+source "$root/bench/lib.sh"
 installed() {
     [ "$last_rc" -eq 0 ] && [ -f "$prefix/drive_c/bench/QM/Quellmark.dll" ] ||
         failures=$((failures + 1))
@@ -83,7 +35,7 @@ failures=0
 for i in $(seq 1 "$runs"); do
     # Cold: the install is the prefix's first program with a window, so it also waits
     # for Wine to start the desktop (explorer.exe) and the COM service (rpcss.exe).
-    new_prefix
+    new_prefix "$installer" "$minimal" "$floor"
     timed QM-Install.exe '/p:C:\bench\QM'
     cold+=("$elapsed")
     installed
@@ -91,7 +43,7 @@ for i in $(seq 1 "$runs"); do
     finish
 
     # Warm: desktop and COM service already up, as in any Windows session.
-    new_prefix
+    new_prefix "$installer" "$minimal" "$floor"
     wine qm-floor.exe /com >/dev/null 2>&1 || true
     timed qm-minimal.exe
     baseline+=("$elapsed")

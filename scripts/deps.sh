@@ -1,10 +1,13 @@
 #!/bin/bash
 # Installs what building and running need, idempotently (Debian, as root):
-# the i386 architecture, the MinGW-w64 cross compiler, 32-bit Wine, Xvfb, a Japanese locale.
+# the i386 architecture, the MinGW-w64 cross compiler, 32-bit Wine, Xvfb, a Japanese locale;
+# the LZMA SDK's decoder and xz for the payload, osslsigncode and openssl for signing, and
+# NSIS for the bench's peer installer.
 set -euo pipefail
 
 packages=(cmake make g++-mingw-w64-i686 wine wine32:i386 wine32-preloader:i386 wine64 xvfb
-          xauth x11-utils googletest imagemagick python3 locales)
+          xauth x11-utils googletest imagemagick python3 locales lzma-dev xz-utils osslsigncode
+          openssl nsis)
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386

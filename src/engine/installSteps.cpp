@@ -150,6 +150,12 @@ BOOL runInstallSteps() {
         }
     }
     cleanTempFiles();
+    // A damaged download must not replace anything, not even the imported settings.
+    if (!unpackPayloads()) {
+        showMessage(kCoreFilesError);
+        errorEnding();
+        return FALSE;
+    }
     importUpdateFile();
     writeProductValues();
     DeleteFileA("Quellmark.old");

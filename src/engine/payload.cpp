@@ -1,19 +1,53 @@
-// payload.cpp: the product images, carried as RCDATA in the installer itself.
+// payload.cpp: the product images, carried as RCDATA records in the installer itself.
 #include "engine/payload.h"
+#include "engine/unpack.h"
 #include "fileops/fileops.h"
+#include "launcherImage.h"
+#include "libraryImage.h"
+#include "resource.h"
 #include "startup/state.h"
 
-BOOL findPayload(int resourceId, const void** data, DWORD* size) {
+namespace {
+BYTE libraryImage[kLibraryImageLength];
+BYTE launcherImage[kLauncherImageLength];
+// Each image is unpacked once, when first asked for, and then kept.
+BOOL libraryUnpacked;
+BOOL launcherUnpacked;
+
+BOOL unpackResource(int resourceId, BYTE* image, DWORD length) {
     HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(resourceId), MAKEINTRESOURCEA(10));
     if (resource == nullptr)
         return FALSE;
     HGLOBAL loaded = LoadResource(nullptr, resource);
-    DWORD length = SizeofResource(nullptr, resource);
-    if (loaded == nullptr || length == 0)
+    if (loaded == nullptr)
         return FALSE;
-    *data = LockResource(loaded);
+    const BYTE* packed = static_cast<const BYTE*>(LockResource(loaded));
+    return packed != nullptr &&
+           unpackRecord(packed, SizeofResource(nullptr, resource), image, length);
+}
+} // namespace
+
+BOOL findPayload(int resourceId, const void** data, DWORD* size) {
+    BOOL library = resourceId == IDR_LIBRARY_IMAGE;
+    if (!library && resourceId != IDR_LAUNCHER_IMAGE)
+        return FALSE;
+    BYTE* image = library ? libraryImage : launcherImage;
+    DWORD length = library ? kLibraryImageLength : kLauncherImageLength;
+    BOOL* unpacked = library ? &libraryUnpacked : &launcherUnpacked;
+    if (!*unpacked)
+        *unpacked = unpackResource(resourceId, image, length);
+    if (!*unpacked)
+        return FALSE;
+    *data = image;
     *size = length;
-    return *data != nullptr;
+    return TRUE;
+}
+
+BOOL unpackPayloads() {
+    const void* data;
+    DWORD size;
+    return findPayload(IDR_LIBRARY_IMAGE, &data, &size) &&
+           findPayload(IDR_LAUNCHER_IMAGE, &data, &size);
 }
 
 BOOL writePayload(int resourceId, const char* prefix, const char* target) {

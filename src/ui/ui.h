@@ -29,7 +29,8 @@ void buildWelcomeText();
 // destination must hold the source plus two bytes for every break.
 void wrapText(const char* source, char* destination, DWORD columnLimit);
 
-// The agreement, unpacked on first use; a NUL-terminated text of kAgreementLength characters.
+// The agreement, unpacked when shown: a NUL-terminated text of kAgreementLength characters,
+// or an empty one when its record is damaged.
 constexpr DWORD kAgreementBuffer = 12412;
 extern char agreementText[kAgreementBuffer];
 const char* unpackAgreementText();

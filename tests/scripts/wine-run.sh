@@ -33,6 +33,9 @@ if [ "$(id -u)" = 0 ]; then
     fi
 fi
 
+# S: a host directory shared with the test, when a host-side test script gives one.
+[ -z "${QM_SHARE_DIR:-}" ] || ln -s "$QM_SHARE_DIR" "$prefix/dosdevices/s:"
+
 stage=$prefix/drive_c/qmtest
 mkdir -p "$stage/screenshots"
 cp "$program" "$build/QM-Install.exe" "$build/QM-Install.map" "$stage/"

@@ -1,0 +1,94 @@
+#!/bin/bash
+# Size and speed side by side with an NSIS peer, on a realistic payload: a stripped
+# 32-bit PE DLL of about 400 KB and a small GUI exe from Wine's i386 package, in place
+# of the stand-in images, whose zero padding packs to nothing.
+# Prints the installers' sizes (ours packed and raw, and the peer's), our overhead
+# (the exe less the stored images), what other coder settings give, and the median
+# silent-install time of ours and of the peer, interleaved, each run in a fresh prefix.
+# The sizes come first; the timed runs take some minutes.
+# usage: bash bench/peer.sh [WORK_DIR]   (default build-peer; built there)
+#   QM_BENCH_RUNS  timed runs of each (default 10)
+#   QM_BENCH_DLL, QM_BENCH_EXE  other payload images
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mkdir -p "${1:-$root/build-peer}" && cd "${1:-$root/build-peer}" && pwd)
+runs=${QM_BENCH_RUNS:-10}
+wine_dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
+payload=$work/payload
+mkdir -p "$payload"
+i686-w64-mingw32-strip -o "$payload/Quellmark.dll" "${QM_BENCH_DLL:-$wine_dlls/combase.dll}"
+i686-w64-mingw32-strip -o "$payload/Quellmark.exe" "${QM_BENCH_EXE:-$wine_dlls/winver.exe}"
+
+# Ours, packed and raw, on that payload.
+for form in ON OFF; do
+    cmake -S "$root" -B "$work/ours-$form" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DQM_COMPRESS=$form -DQM_PRODUCT_DLL="$payload/Quellmark.dll" \
+        -DQM_PRODUCT_EXE="$payload/Quellmark.exe" >/dev/null
+    cmake --build "$work/ours-$form" -j2 --target QM-Install qm-minimal qm-floor >"$work/ours-$form.log"
+done
+ours=$work/ours-ON/QM-Install.exe
+# The peer.
+sed -e "s#@OUT@#$work/peer.exe#" -e "s#@PAYLOAD@#$payload#" "$root/bench/peer.nsi.in" >"$work/peer.nsi"
+makensis -V1 "$work/peer.nsi"
+peer=$work/peer.exe
+
+size() { stat -c %s "$1"; }
+dll=$(size "$payload/Quellmark.dll") exe=$(size "$payload/Quellmark.exe")
+echo "payload          Quellmark.dll $dll bytes, Quellmark.exe $exe bytes"
+grep -h 'stored as' "$work/ours-ON.log" | sed 's/^/ours packed       /'
+cat "$work/ours-ON/size-report.txt"
+echo "ours raw         $(size "$work/ours-OFF/QM-Install.exe") bytes (QM_COMPRESS=OFF)"
+echo "NSIS peer        $(size "$peer") bytes"
+awk -v o="$(size "$ours")" -v p="$(size "$peer")" \
+    'BEGIN { printf "ours / peer      %.3f (target at most 0.85)\n", o / p }'
+# What other coder settings give on the library, for the record.
+for options in preset=9e preset=9e,lc=0,lp=2,pb=2 preset=9e,lc=4,lp=0,pb=2; do
+    printf 'xz %-25s %d bytes\n' "$options" \
+        "$(xz --format=lzma --lzma1=$options -c "$payload/Quellmark.dll" | wc -c)"
+done
+if command -v lzmp >/dev/null; then
+    printf 'LZMA SDK encoder -9            %d bytes\n' "$(lzmp -9 -c <"$payload/Quellmark.dll" | wc -c)"
+fi
+
+# Interleaved, the order rotated every run; each install in a fresh prefix whose
+# desktop and COM service are up, as in any Windows session (bench/floor.c /com).
+# Ours runs as shipped, and with /s /m (no program group, no autostart), which is
+# nearer the peer's work; both also start the product, as every silent install does.
+build=$work/ours-ON
+source "$root/bench/lib.sh"
+minimal=$build/tools/qm-minimal.exe
+floor=$build/tools/qm-floor.exe
+kinds=(ours ours-sm peer)
+declare -A ms
+failures=0
+time_kind() {
+    new_prefix "$ours" "$peer" "$minimal" "$floor"
+    wine qm-floor.exe /com >/dev/null 2>&1 || true
+    case $1 in
+    ours) timed QM-Install.exe '/p:C:\bench\QM' ;;
+    ours-sm) timed QM-Install.exe '/p:C:\bench\QM' /s /m ;;
+    peer) timed peer.exe /S '/D=C:\bench\QM' ;;
+    esac
+    ms[$1]+="$elapsed "
+    last=$elapsed
+    cmp -s "$prefix/drive_c/bench/QM/Quellmark.dll" "$payload/Quellmark.dll" || failures=$((failures + 1))
+    cd "$work"
+    finish
+}
+for i in $(seq 1 "$runs"); do
+    line="run $i:"
+    for k in 0 1 2; do
+        kind=${kinds[$(((i + k) % 3))]}
+        time_kind "$kind"
+        line+=" $kind $last ms,"
+    done
+    echo "${line%,}"
+done
+peer_median=$(printf '%s\n' ${ms[peer]} | median)
+echo "silent install, medians of $runs:"
+for kind in "${kinds[@]}"; do
+    m=$(printf '%s\n' ${ms[$kind]} | median)
+    awk -v k="$kind" -v m="$m" -v p="$peer_median" \
+        'BEGIN { printf "  %-8s %6d ms, %.2f times the peer (target at most 1.00)\n", k, m, m / p }'
+done
+[ "$failures" -eq 0 ] || echo "failed installs  $failures of $((3 * runs))"

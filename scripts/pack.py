@@ -1,0 +1,111 @@
+#!/usr/bin/env python3
+"""Packs a product image or the agreement text into the installer's record form.
+
+Record (all numbers little-endian; the map is also at the top of src/engine/unpack.h):
+    0   4  length of the unpacked data in bytes
+    4   4  CRC-32 of the unpacked data (the common one, as zlib computes it)
+    8   5  LZMA properties: (pb * 5 + lp) * 9 + lc, then the dictionary size
+   13      LZMA stream, closed by its end marker
+With --raw the data itself follows the CRC, for comparing against the packed form.
+
+The stream comes from `xz --format=lzma` at its strongest preset; lc, lp and pb are
+tried in turn, and the smallest result wins. lc + lp stays at most 4, so that the
+installer's fixed probability table always fits.
+
+usage: pack.py [--raw] image INPUT RECORD HEADER NAME
+           writes the record, and HEADER with the constant k<NAME>Length
+       pack.py [--raw] text INPUT NAME OUTPUT_CPP OUTPUT_H
+           the text with CR LF line ends, as a C++ array packed<NAME>; OUTPUT_H also
+           holds k<NAME>Length, k<NAME>PackedSize and k<NAME>Hash (FNV-1a, for tests)
+"""
+import struct
+import subprocess
+import sys
+import zlib
+
+MAX_LITERAL_BITS = 4
+
+
+def squeeze(data):
+    """The smallest LZMA stream for `data`, and a note of the settings that gave it."""
+    best, note = None, None
+    for pb in range(0, 3):
+        for lp in range(0, 3):
+            for lc in range(0, MAX_LITERAL_BITS - lp + 1):
+                options = f"preset=9e,lc={lc},lp={lp},pb={pb},nice=273"
+                alone = subprocess.run(["xz", "--format=lzma", "--lzma1=" + options, "-c"],
+                                       input=data, stdout=subprocess.PIPE, check=True).stdout
+                # The .lzma header's eight-byte size field says "unknown": the record's
+                # own length replaces it.
+                stream = alone[:5] + alone[13:]
+                if best is None or len(stream) < len(best):
+                    best, note = stream, options
+    return best, note
+
+
+def record(data, raw):
+    head = struct.pack("<II", len(data), zlib.crc32(data) & 0xFFFFFFFF)
+    if raw:
+        return head + data, "raw"
+    stream, note = squeeze(data)
+    return head + stream, note
+
+
+def report(name, data, packed, note):
+    print(f"{name}: {len(data)} bytes stored as {len(packed)} ({note})")
+
+
+def fnv1a(data):
+    h = 0x811C9DC5
+    for b in data:
+        h = ((h ^ b) * 0x01000193) & 0xFFFFFFFF
+    return h
+
+
+def pack_image(raw, source, out_record, out_header, name):
+    with open(source, "rb") as f:
+        data = f.read()
+    packed, note = record(data, raw)
+    with open(out_record, "wb") as f:
+        f.write(packed)
+    with open(out_header, "w", newline="\n") as f:
+        f.write(f"// Generated from {source.split('/')[-1]}; do not edit.\n#pragma once\n\n")
+        f.write(f"constexpr unsigned long k{name}Length = {len(data)};\n")
+    report(name, data, packed, note)
+
+
+def pack_text(raw, source, name, out_cpp, out_h):
+    with open(source, "r", encoding="ascii", newline="") as f:
+        text = f.read().replace("\r\n", "\n").replace("\n", "\r\n").encode("ascii")
+    packed, note = record(text, raw)
+    with open(out_h, "w", newline="\n") as f:
+        f.write(f"// Generated from {source.split('/')[-1]}; do not edit.\n#pragma once\n\n")
+        f.write(f"constexpr unsigned long k{name}Length = {len(text)};\n")
+        f.write(f"constexpr unsigned long k{name}PackedSize = {len(packed)};\n")
+        f.write(f"constexpr unsigned long k{name}Hash = 0x{fnv1a(text):08X}u;\n")
+        f.write(f"extern const unsigned char packed{name}[k{name}PackedSize];\n")
+    with open(out_cpp, "w", newline="\n") as f:
+        f.write(f"// Generated from {source.split('/')[-1]}; do not edit.\n")
+        f.write(f'#include "{out_h.split("/")[-1]}"\n\n')
+        f.write(f"const unsigned char packed{name}[k{name}PackedSize] = {{\n")
+        for k in range(0, len(packed), 16):
+            f.write("    " + ",".join(str(b) for b in packed[k:k + 16]) + ",\n")
+        f.write("};\n")
+    report(name, text, packed, note)
+
+
+def main():
+    args = sys.argv[1:]
+    raw = bool(args) and args[0] == "--raw"
+    if raw:
+        args = args[1:]
+    if len(args) == 5 and args[0] == "image":
+        pack_image(raw, *args[1:])
+    elif len(args) == 5 and args[0] == "text":
+        pack_text(raw, *args[1:])
+    else:
+        raise SystemExit(__doc__)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,65 @@
+// unpackRecord.cpp: unpacks one record with the LZMA SDK's decoder and checks it.
+// The whole output buffer serves as the decoder's dictionary, and its probability
+// table is static, so nothing is allocated and nothing can fail for want of memory.
+#include "engine/unpack.h"
+
+#if QM_COMPRESS
+#include "LzmaDec.h"
+#endif
+
+namespace {
+DWORD readNumber(const BYTE* bytes) {
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<DWORD>(bytes[3]) << 24;
+}
+
+#if QM_COMPRESS
+// LZMA's table: 1846 probabilities plus 768 for each literal context (2^(lc + lp)).
+constexpr DWORD kProbabilityCount = 1846 + (768 << kMaxLiteralBits);
+CLzmaProb probabilities[kProbabilityCount];
+
+// The decoder asks for its table through the SDK's allocator interface; this one
+// hands out the static table, or nothing when the properties want a larger one.
+void* tableOnly(void*, size_t size) {
+    return size <= sizeof probabilities ? probabilities : nullptr;
+}
+void freeNothing(void*, void*) {}
+ISzAlloc staticTable = {tableOnly, freeNothing};
+
+BOOL decode(const BYTE* packed, DWORD packedSize, BYTE* data, DWORD length) {
+    constexpr DWORD kStreamStart = kRecordHeaderSize + LZMA_PROPS_SIZE;
+    if (packedSize < kStreamStart)
+        return FALSE;
+    CLzmaDec state;
+    LzmaDec_Construct(&state);
+    if (LzmaDec_AllocateProbs(&state, packed + kRecordHeaderSize, LZMA_PROPS_SIZE, &staticTable) !=
+        SZ_OK)
+        return FALSE;
+    state.dic = data;
+    state.dicBufSize = length;
+    LzmaDec_Init(&state);
+    SizeT streamSize = packedSize - kStreamStart;
+    ELzmaStatus status;
+    SRes result = LzmaDec_DecodeToDic(&state, length, packed + kStreamStart, &streamSize,
+                                      LZMA_FINISH_END, &status);
+    // The decoder stops at `length`; it may report that before it reads the end
+    // marker. Short of `length` the stream is damaged; the CRC-32 judges the rest.
+    return result == SZ_OK && state.dicPos == length &&
+           (status == LZMA_STATUS_FINISHED_WITH_MARK ||
+            status == LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK);
+}
+#else
+BOOL decode(const BYTE* packed, DWORD packedSize, BYTE* data, DWORD length) {
+    if (packedSize - kRecordHeaderSize != length)
+        return FALSE;
+    for (DWORD i = 0; i < length; ++i)
+        data[i] = packed[kRecordHeaderSize + i];
+    return TRUE;
+}
+#endif
+} // namespace
+
+BOOL unpackRecord(const BYTE* packed, DWORD packedSize, BYTE* data, DWORD length) {
+    return packedSize >= kRecordHeaderSize && readNumber(packed) == length &&
+           decode(packed, packedSize, data, length) &&
+           crc32(data, length) == readNumber(packed + 4);
+}
