@@ -152,6 +152,7 @@ BOOL runInstallSteps() {
     cleanTempFiles();
     // A damaged download must not replace anything, not even the imported settings.
     if (!unpackPayloads()) {
+        logEvent("unpacked", "the product images", nullptr, ERROR_INVALID_DATA);
         showMessage(kCoreFilesError);
         errorEnding();
         return FALSE;

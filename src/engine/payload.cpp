@@ -1,4 +1,5 @@
 // payload.cpp: the product images, carried as RCDATA records in the installer itself.
+#include "engine/installLog.h"
 #include "engine/payload.h"
 #include "engine/unpack.h"
 #include "fileops/fileops.h"
@@ -64,6 +65,8 @@ BOOL writePayload(int resourceId, const char* prefix, const char* target) {
             written = WriteFile(file, data, size, &count, nullptr) && count == size;
             CloseHandle(file);
         }
+        logEvent("wrote", installer.tempFileName, nullptr,
+                 written ? ERROR_SUCCESS : GetLastError());
         // A cut image must not stay behind, holding the space of a full disk.
         if (!written && installer.tempFileName[0] != 0)
             DeleteFileA(installer.tempFileName);
