@@ -234,7 +234,6 @@ void completeInstall() {
     } else if (SetCurrentDirectoryA(installer.programDir) && buildLauncherCommand("")) {
         // By full path: a bare name is looked for beside the installer first.
         startAsDesktopUser(installer.scratch, "", installer.programDir, SW_SHOWNORMAL);
-        logEvent("started the product:", installer.scratch, nullptr, kNoResult);
     }
     endRun(completedExitCode(installer.rebootNeeded));
 }

@@ -4,6 +4,7 @@
 // typed at the elevation prompt. The desktop shell runs with the user's own token, so
 // it is asked to start the program: ShellWindows -> the desktop's browser -> its view
 // -> the view's automation object -> Shell.Application -> ShellExecute.
+#include "engine/installLog.h"
 #include "startup/startAsDesktopUser.h"
 #include "startup/state.h"
 #include "startup/text.h"
@@ -176,11 +177,16 @@ void startAsDesktopUser(const char* file, const char* arguments, const char* dir
         HRESULT started = shellExecuteOnDesktop(file, arguments, directory, show);
         if (SUCCEEDED(initialised))
             CoUninitialize();
-        if (started == S_OK)
+        if (started == S_OK) {
+            logEvent("started through the desktop shell:", file, nullptr, ERROR_SUCCESS);
             return;
+        }
     }
     if (textCopy(commandLine, kScratchBuffer, file) &&
         (arguments[0] == 0 || (textAppend(commandLine, kScratchBuffer, " ") &&
-                               textAppend(commandLine, kScratchBuffer, arguments))))
-        WinExec(commandLine, show);
+                               textAppend(commandLine, kScratchBuffer, arguments)))) {
+        // WinExec answers with a number above 31, or with an error code.
+        UINT started = WinExec(commandLine, show);
+        logEvent("started:", commandLine, nullptr, started > 31 ? ERROR_SUCCESS : started);
+    }
 }
