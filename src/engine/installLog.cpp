@@ -85,41 +85,34 @@ const char* modeName() {
     return "interactive install";
 }
 
-} // namespace
-
-void logEvent(const char* action, const char* subject, const char* source, DWORD error) {
+// "<action> <prefix><subject>[<joiner><detail>]: <result>"; the one way an event line is made.
+void logParts(const char* action, const char* prefix, const char* subject, const char* joiner,
+              const char* detail, DWORD error) {
     if (installer.logFile[0] == 0)
         return;
     DWORD lastError = GetLastError();
     beginLine();
     putText(action);
     putText(" ");
+    putText(prefix);
     putText(subject);
-    if (source != nullptr) {
-        putText(" from ");
-        putText(source);
+    if (detail != nullptr) {
+        putText(joiner);
+        putText(detail);
     }
     putResult(error);
     writeLine();
     SetLastError(lastError);
 }
 
+} // namespace
+
+void logEvent(const char* action, const char* subject, const char* source, DWORD error) {
+    logParts(action, "", subject, " from ", source, error);
+}
+
 void logRegistry(const char* action, HKEY hive, const char* key, const char* value, LONG result) {
-    if (installer.logFile[0] == 0)
-        return;
-    DWORD lastError = GetLastError();
-    beginLine();
-    putText(action);
-    putText(" ");
-    putText(hiveName(hive));
-    putText(key);
-    if (value != nullptr) {
-        putText(" value ");
-        putText(value);
-    }
-    putResult(static_cast<DWORD>(result));
-    writeLine();
-    SetLastError(lastError);
+    logParts(action, hiveName(hive), key, " value ", value, static_cast<DWORD>(result));
 }
 
 void logMessage(const char* text, BOOL shown) {
