@@ -36,6 +36,8 @@ BOOL realSystemDirectory(char* directory);
 void toRealSystemPath(char* path);
 
 // Program group and uninstall registration.
+// The uninstall entry, under HKEY_LOCAL_MACHINE.
+extern const char uninstallEntryKey[];
 void removeOldProgramGroups();
 BOOL createProgramGroup();
 

@@ -8,11 +8,12 @@
 #include "startup/state.h"
 #include "startup/text.h"
 
+const char uninstallEntryKey[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellmark";
+
 namespace {
 constexpr char kShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-constexpr char kUninstallKey[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellmark";
 constexpr char kGroupName[] = "Quellmark";
 constexpr char kGroupSuffix[] = "\\Quellmark";
 constexpr char kDisplayName[] = "Quellmark";
@@ -93,7 +94,7 @@ void copyInstaller(BOOL haveUninstallerPath) {
 }
 
 void setValue(HKEY key, const char* name, DWORD type, const void* data, DWORD length) {
-    logRegistry("wrote", HKEY_LOCAL_MACHINE, kUninstallKey, name,
+    logRegistry("wrote", HKEY_LOCAL_MACHINE, uninstallEntryKey, name,
                 RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), length));
 }
 
@@ -132,7 +133,7 @@ void registerUninstaller(BOOL haveUninstallerPath) {
     HKEY key;
     if (haveUninstallerPath && textCopy(uninstallCommand, kPathBuffer, uninstallerPath) &&
         textAppend(uninstallCommand, kPathBuffer, " /die") &&
-        RegCreateKeyA(HKEY_LOCAL_MACHINE, kUninstallKey, &key) == ERROR_SUCCESS) {
+        RegCreateKeyA(HKEY_LOCAL_MACHINE, uninstallEntryKey, &key) == ERROR_SUCCESS) {
         setValue(key, "DisplayName", REG_SZ, kDisplayName, sizeof(kDisplayName));
         setValue(key, "UninstallString", REG_SZ, uninstallCommand,
                  textLength(uninstallCommand, kPathBuffer));

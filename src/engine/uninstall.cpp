@@ -9,8 +9,6 @@
 namespace {
 
 constexpr char kCaption[] = "Quellmark Installer";
-constexpr char kUninstallKey[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellmark";
 
 constexpr char kConfigurationQuestion[] =
     "Do you want to remove your Quellmark configuration data? (these include your custom filter "
@@ -113,8 +111,8 @@ BOOL runUninstallSteps() {
 }
 
 void uninstallEnding() {
-    logRegistry("deleted", HKEY_LOCAL_MACHINE, kUninstallKey, nullptr,
-                RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey));
+    logRegistry("deleted", HKEY_LOCAL_MACHINE, uninstallEntryKey, nullptr,
+                RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallEntryKey));
     // The running uninstaller's own file always waits for the restart; that alone
     // leaves nothing of the product to complete.
     DWORD productDeferred = installer.rebootNeeded;

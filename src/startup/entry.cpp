@@ -23,17 +23,15 @@ namespace {
     endRun(kExitDone);
 }
 
-// /q /die: the uninstall dialog's work without the dialog. A /p: before /die names
-// the directory; otherwise it is the one the dialog would propose.
+// /q /die: the uninstall dialog's work without the dialog, in a directory that
+// must hold the product before anything is asked to close or removed.
 [[noreturn]] __attribute__((noinline)) void runQuietUninstall() {
     ProtectionFrame frame;
     OPEN_PROTECTION_FRAME(frame, QMSilent);
     detectPlatform();
-    if (installer.silentMode == 0)
-        proposeDefaultDirectory();
-    installer.silentMode = 0;
-    if (!closeProductQuietly())
+    if (!findInstalledDirectory() || !closeProductQuietly())
         endRun(kExitFailed);
+    installer.silentMode = 0;
     startQuietUninstall();
     endRun(kExitFailed);
 }

@@ -16,6 +16,8 @@ namespace {
 constexpr char kCaption[] = "Quellmark Installer";
 constexpr char kTitle[] = "Quellmark v4.6 Build 10270 Installer";
 constexpr char kProductClass[] = "QuellmarkMain";
+constexpr char kProductKey[] = "Software\\Quellmark";
+const char* const kProductImages[] = {"Quellmark.exe", "Quellmark.dll"};
 constexpr char kRunningInstall[] =
     "Quellmark is currently running on your system, click \"OK\" to close Quellmark, or "
     "\"Cancel\" to abort installation.";
@@ -92,6 +94,28 @@ BOOL readDirectoryValue(HKEY root, const char* keyName, const char* valueName) {
     }
     RegCloseKey(key);
     return found;
+}
+
+void proposeProgramFilesDirectory() {
+    // A single character is no usable parent: fall back as for no value at all.
+    if (!readDirectoryValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+                            "ProgramFilesDir") ||
+        textLength(installer.programDir, kPathOffer) < 2)
+        textCopy(installer.programDir, kPathBuffer, "C:\\Program Files");
+    // At most kPathOffer characters so far: the suffix always fits.
+    textAppend(installer.programDir, kPathBuffer, "\\Quellmark");
+}
+
+char imagePath[kPathBuffer];
+
+// ERROR_SUCCESS when the program directory holds the file `name`; else why not.
+DWORD productImageError(const char* name) {
+    if (!joinPath(imagePath, kPathBuffer, installer.programDir, name))
+        return ERROR_FILENAME_EXCED_RANGE;
+    DWORD attributes = GetFileAttributesA(imagePath);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError();
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
 }
 
 void proposeDirectory(HWND dialog) {
@@ -178,15 +202,29 @@ void runCommand(HWND dialog, WORD id) {
 } // namespace
 
 void proposeDefaultDirectory() {
-    if (!readDirectoryValue(HKEY_CURRENT_USER, "Software\\Quellmark", "AppPath")) {
-        // A single character is no usable parent: fall back as for no value at all.
-        if (!readDirectoryValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
-                                "ProgramFilesDir") ||
-            textLength(installer.programDir, kPathOffer) < 2)
-            textCopy(installer.programDir, kPathBuffer, "C:\\Program Files");
-        // At most kPathOffer characters so far: the suffix always fits.
-        textAppend(installer.programDir, kPathBuffer, "\\Quellmark");
+    if (!readDirectoryValue(HKEY_CURRENT_USER, kProductKey, "AppPath"))
+        proposeProgramFilesDirectory();
+}
+
+BOOL findInstalledDirectory() {
+    const char* source = "/p:";
+    if (installer.silentMode == 0) {
+        source = "the uninstall entry's InstallLocation";
+        if (!readDirectoryValue(HKEY_LOCAL_MACHINE, uninstallEntryKey, "InstallLocation")) {
+            source = "HKLM AppPath";
+            if (!readDirectoryValue(HKEY_LOCAL_MACHINE, kProductKey, "AppPath")) {
+                source = "the default";
+                proposeProgramFilesDirectory();
+            }
+        }
     }
+    DWORD error = ERROR_PATH_NOT_FOUND;
+    if (installer.programDir[0] != 0)
+        for (const char* name : kProductImages)
+            if ((error = productImageError(name)) == ERROR_SUCCESS)
+                break;
+    logEvent("program directory", installer.programDir, source, error);
+    return error == ERROR_SUCCESS;
 }
 
 BOOL closeProductQuietly() {

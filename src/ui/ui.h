@@ -13,6 +13,13 @@ void setDialogIcon(HWND window);
 // AppPath, else "<Program Files>\Quellmark".
 void proposeDefaultDirectory();
 
+// Quiet uninstall: the directory into programDir, from a /p: before /die, else the
+// machine-wide records of the install, else "<Program Files>\Quellmark". Never from the
+// user's AppPath: nobody checks the choice, an elevated run must not let an unelevated
+// program steer its deletions, and another account's install is not recorded there.
+// FALSE (and logged) when it holds neither product image.
+BOOL findInstalledDirectory();
+
 // Quiet uninstall: asks a running product to close as the dialog does after OK, and
 // waits a bounded time for its window to go. FALSE when it refused or is still there.
 BOOL closeProductQuietly();

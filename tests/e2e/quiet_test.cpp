@@ -158,6 +158,74 @@ TEST_F(Quiet, AloneItInstallsWhereTheDialogWouldAndUninstallsKeepingTheConfigura
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
+// The stand-in product logs into its directory; those files are the test's, and would
+// keep the directory that an uninstall empties.
+void stopProductAndRemoveItsLogs(const std::string& directory) {
+    killProcesses("Quellmark.exe");
+    ASSERT_TRUE(waitFor([] { return productWindow() == nullptr; }));
+    DeleteFileA(joinPath(directory, "Quellmark.log").c_str());
+    DeleteFileA(joinPath(directory, "Quellmark.messages.log").c_str());
+}
+
+void installQuietlyInto(const std::string& directory) {
+    ASSERT_EQ(runInstaller("/q /m /p:" + quoted(directory)), std::optional<DWORD>(0));
+    ASSERT_TRUE(waitFor([&] { return productStarts(directory).size() == 1; }, kDefaultTimeoutMs));
+    stopProductAndRemoveItsLogs(directory);
+}
+
+// A deployment tool removes what another account installed: this account's HKCU has no
+// AppPath, and the machine's records must lead the uninstall to the directory.
+TEST_F(Quiet, AnUninstallFindsAnotherAccountsInstallInTheMachinesRecords) {
+    const std::string target = "C:\\Elsewhere";
+    ASSERT_NO_FATAL_FAILURE(installQuietlyInto(target));
+    deleteValue(HKEY_CURRENT_USER, kProductKey, "AppPath");
+
+    auto exitCode = runInstaller("/q /l:" + quoted(kLog) + " /die");
+    ASSERT_TRUE(exitCode == std::optional<DWORD>(0) || exitCode == std::optional<DWORD>(3010))
+        << logText();
+    if (exitCode == std::optional<DWORD>(3010))
+        restartWindows();
+    EXPECT_FALSE(directoryExists(target));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_TRUE(
+        logHas("program directory " + target + " from the uninstall entry's InstallLocation: ok"))
+        << logText();
+}
+
+// HKCU is the user's to write: an elevated uninstall must not delete where it points.
+TEST_F(Quiet, AnUninstallPassesOverAnAppPathPointedAtAnotherDirectory) {
+    ASSERT_NO_FATAL_FAILURE(installQuietlyInto(kTarget));
+    const std::string decoy = "C:\\Decoy";
+    makeDirectories(decoy);
+    writeFile(joinPath(decoy, "Config.dat"), "their settings");
+    writeFile(joinPath(decoy, "Quellmark.exe"), "their own program");
+    writeString(HKEY_CURRENT_USER, kProductKey, "AppPath", decoy);
+
+    auto exitCode = runInstaller("/q /die");
+    EXPECT_TRUE(exitCode == std::optional<DWORD>(0) || exitCode == std::optional<DWORD>(3010));
+    EXPECT_FALSE(fileExists(joinPath(kTarget, "Quellmark.exe")));
+    EXPECT_FALSE(fileExists(joinPath(kTarget, "Quellmark.dll")));
+    EXPECT_EQ(readFile(joinPath(decoy, "Config.dat")), "their settings");
+    EXPECT_EQ(readFile(joinPath(decoy, "Quellmark.exe")), "their own program");
+}
+
+// Nothing installed, or only the configuration an earlier uninstall kept: no product
+// to remove, so nothing of the machine's is touched and the tool is told it failed.
+TEST_F(Quiet, AnUninstallWithNoProductInstalledExitsOneAndRemovesNothing) {
+    const std::string runEntry = "\"C:\\Tools\\Quellmark.exe\"";
+    writeString(HKEY_CURRENT_USER, kRunKey, "Quellmark", runEntry);
+    EXPECT_EQ(runInstaller("/q /l:" + quoted(kLog) + " /die"), std::optional<DWORD>(1));
+    EXPECT_TRUE(
+        logHas("program directory " + std::string(kDefaultDir) + " from the default: absent"))
+        << logText();
+
+    makeDirectories(kDefaultDir);
+    writeFile(joinPath(kDefaultDir, "Config.dat"), "my settings");
+    EXPECT_EQ(runInstaller("/q /die"), std::optional<DWORD>(1));
+    EXPECT_EQ(readFile(joinPath(kDefaultDir, "Config.dat")), "my settings");
+    EXPECT_EQ(stringValue(HKEY_CURRENT_USER, kRunKey, "Quellmark"), runEntry);
+}
+
 // Every file, value and shortcut the install leaves is named in its log.
 TEST_F(Quiet, TheLogOfASilentInstallNamesEverythingItLeaves) {
     createKey(HKEY_LOCAL_MACHINE, kProductKey);
