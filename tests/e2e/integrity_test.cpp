@@ -4,6 +4,7 @@
 // replaces anything: the earlier version and its settings stay byte for byte.
 #include "facts.h"
 #include "gui.h"
+#include "peImage.h"
 #include "qmtest.h"
 #include "resource.h"
 
@@ -22,46 +23,14 @@ constexpr const char* kLibraryError =
     "Error when attempting to modify Quellmark core libraries, please uninstall your current "
     "version, rebooting afterwards if necessary, then try again.";
 
-// File offset and size of RCDATA resource `id` in the PE image `bytes`, from its
-// resource table; {0, 0} when it is not found.
-std::pair<size_t, size_t> resourceSpan(const std::string& bytes, WORD id) {
-    auto at = [&](size_t offset) { return bytes.data() + offset; };
-    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(at(0));
-    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(at(dos->e_lfanew));
-    auto offsetOf = [&](DWORD rva) -> size_t {
-        auto section = IMAGE_FIRST_SECTION(nt);
-        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section)
-            if (rva >= section->VirtualAddress &&
-                rva < section->VirtualAddress + section->Misc.VirtualSize)
-                return rva - section->VirtualAddress + section->PointerToRawData;
-        return 0;
-    };
-    size_t root =
-        offsetOf(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress);
-    // Type, then name, then the first language: the entry whose id matches, or any.
-    auto find = [&](size_t directory, int wanted) -> DWORD {
-        auto header = reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY*>(at(directory));
-        auto entry = reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY_ENTRY*>(header + 1);
-        for (int i = 0; i < header->NumberOfNamedEntries + header->NumberOfIdEntries; ++i)
-            if (wanted < 0 || (!entry[i].NameIsString && entry[i].Id == wanted))
-                return entry[i].OffsetToData;
-        return 0;
-    };
-    DWORD type = find(root, 10);
-    DWORD name = type ? find(root + (type & 0x7FFFFFFF), id) : 0;
-    DWORD language = name ? find(root + (name & 0x7FFFFFFF), -1) : 0;
-    if (!language)
-        return {0, 0};
-    auto data = reinterpret_cast<const IMAGE_RESOURCE_DATA_ENTRY*>(at(root + language));
-    return {offsetOf(data->OffsetToData), data->Size};
-}
-
 class Integrity : public ::testing::Test {
   protected:
     void SetUp() override {
         original_ = readFile(kInstaller).value_or("");
-        library_ = resourceSpan(original_, IDR_LIBRARY_IMAGE);
-        launcher_ = resourceSpan(original_, IDR_LAUNCHER_IMAGE);
+        PeImage image(original_);
+        ASSERT_NE(image.nt, nullptr);
+        library_ = image.resourceSpan(IDR_LIBRARY_IMAGE);
+        launcher_ = image.resourceSpan(IDR_LAUNCHER_IMAGE);
         ASSERT_GT(library_.second, 16u) << "no library record in the resource table";
         ASSERT_GT(launcher_.second, 16u) << "no launcher record in the resource table";
         makeDirectories("C:\\damaged");
