@@ -207,16 +207,16 @@ void proposeDefaultDirectory() {
 }
 
 BOOL findInstalledDirectory() {
-    const char* source = "/p:";
-    if (installer.silentMode == 0) {
+    const char* source;
+    if (installer.silentMode != 0) {
+        source = "/p:";
+    } else if (readDirectoryValue(HKEY_LOCAL_MACHINE, uninstallEntryKey, "InstallLocation")) {
         source = "the uninstall entry's InstallLocation";
-        if (!readDirectoryValue(HKEY_LOCAL_MACHINE, uninstallEntryKey, "InstallLocation")) {
-            source = "HKLM AppPath";
-            if (!readDirectoryValue(HKEY_LOCAL_MACHINE, kProductKey, "AppPath")) {
-                source = "the default";
-                proposeProgramFilesDirectory();
-            }
-        }
+    } else if (readDirectoryValue(HKEY_LOCAL_MACHINE, kProductKey, "AppPath")) {
+        source = "HKLM AppPath";
+    } else {
+        source = "the default";
+        proposeProgramFilesDirectory();
     }
     DWORD error = ERROR_PATH_NOT_FOUND;
     if (installer.programDir[0] != 0)

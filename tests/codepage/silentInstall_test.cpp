@@ -20,13 +20,6 @@ const std::string kParent = std::string("C:\\") + "\x83\x5C" + "\x83\x74" + "\x8
 const std::string kHyo = "\x95\x5C";                                                    // 表
 const std::string kTarget = kParent + "\\" + kHyo;
 
-void answer(DWORD processId, const std::string& startOfText, int button) {
-    ShownMessage box = waitForMessageBox(kCaption, processId);
-    ASSERT_TRUE(box) << "no message box, expected: " << startOfText;
-    EXPECT_EQ(box.text.rfind(startOfText, 0), 0u) << box.text;
-    EXPECT_TRUE(answerMessageBox(box, button));
-}
-
 TEST(CodePage932Install, IntoADirectoryEndingIn0x5CAndTheUninstallFromThere) {
     ASSERT_EQ(GetACP(), 932u) << "not run in the Japanese locale";
     createKey(HKEY_CURRENT_USER, kProductKey);
@@ -54,9 +47,11 @@ TEST(CodePage932Install, IntoADirectoryEndingIn0x5CAndTheUninstallFromThere) {
     ASSERT_TRUE(dialog != nullptr && waitVisible(dialog)) << "no uninstall dialog";
     EXPECT_EQ(controlText(dialog, kPathEdit), kTarget);
     pressButton(dialog, IDOK);
-    answer(uninstaller.id(), "Do you want to remove your Quellmark configuration data?", IDNO);
-    answer(uninstaller.id(), "While uninstalling some files were in use", IDNO);
-    answer(uninstaller.id(), "Uninstallation complete", IDOK);
+    answerNextMessageBox(kCaption, uninstaller.id(),
+                         "Do you want to remove your Quellmark configuration data?", IDNO);
+    answerNextMessageBox(kCaption, uninstaller.id(), "While uninstalling some files were in use",
+                         IDNO);
+    answerNextMessageBox(kCaption, uninstaller.id(), "Uninstallation complete", IDOK);
     EXPECT_EQ(uninstaller.wait(), std::optional<DWORD>(0));
 
     EXPECT_FALSE(directoryExists(kTarget)) << ::testing::PrintToString(listFiles(kTarget));

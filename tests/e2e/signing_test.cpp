@@ -19,12 +19,6 @@ constexpr const char* kSigned = "C:\\signed\\QM-Install.exe";
 // Where the uninstall dialog looks by default.
 const std::string kTarget = kDefaultDir;
 
-void answer(DWORD processId, int button) {
-    ShownMessage box = waitForMessageBox(kCaption, processId);
-    ASSERT_TRUE(box) << "the uninstall asked nothing";
-    EXPECT_TRUE(answerMessageBox(box, button)) << box.text;
-}
-
 TEST(SignedInstaller, InstallsAndUninstallsWithTheSignatureInPlace) {
     const char* signedCopy = std::getenv("QM_SIGNED_INSTALLER");
     const char* exportPath = std::getenv("QM_SIGNED_SYSTEM_COPY");
@@ -49,9 +43,12 @@ TEST(SignedInstaller, InstallsAndUninstallsWithTheSignatureInPlace) {
     HWND dialog = waitForWindow(kDialogClass, kTitle, uninstaller.id());
     ASSERT_TRUE(dialog != nullptr && waitVisible(dialog)) << "no uninstall dialog";
     pressButton(dialog, IDOK);
-    ASSERT_NO_FATAL_FAILURE(answer(uninstaller.id(), IDNO)); // configuration data
-    ASSERT_NO_FATAL_FAILURE(answer(uninstaller.id(), IDNO)); // browser cache
-    ASSERT_NO_FATAL_FAILURE(answer(uninstaller.id(), IDOK)); // complete
+    ASSERT_NO_FATAL_FAILURE(answerNextMessageBox(kCaption, uninstaller.id(),
+                                                 "Do you want to remove your Quellmark", IDNO));
+    ASSERT_NO_FATAL_FAILURE(
+        answerNextMessageBox(kCaption, uninstaller.id(), "While uninstalling", IDNO));
+    ASSERT_NO_FATAL_FAILURE(
+        answerNextMessageBox(kCaption, uninstaller.id(), "Uninstallation complete", IDOK));
     EXPECT_EQ(uninstaller.wait(), std::optional<DWORD>(0));
     EXPECT_FALSE(fileExists(joinPath(kTarget, "Quellmark.dll")));
     EXPECT_FALSE(fileExists(joinPath(kTarget, "Quellmark.exe")));

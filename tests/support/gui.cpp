@@ -139,6 +139,14 @@ bool answerMessageBox(const ShownMessage& box, int button, DWORD timeoutMs) {
     return waitFor([&] { return !IsWindow(box.window); }, timeoutMs);
 }
 
+void answerNextMessageBox(const std::string& caption, DWORD processId,
+                          const std::string& startOfText, int button) {
+    ShownMessage box = waitForMessageBox(caption, processId);
+    ASSERT_TRUE(box) << "no message box, expected: " << startOfText;
+    EXPECT_EQ(box.text.rfind(startOfText, 0), 0u) << box.text;
+    EXPECT_TRUE(answerMessageBox(box, button)) << box.text;
+}
+
 bool saveScreenshot(HWND window, const std::string& name) {
     SetForegroundWindow(window);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);

@@ -45,6 +45,10 @@ ShownMessage waitForMessageBox(const std::string& caption, DWORD processId,
                                DWORD timeoutMs = kWindowTimeoutMs);
 // Presses `button` (IDOK, IDCANCEL, IDYES, IDNO) of a message box; true when it went away.
 bool answerMessageBox(const ShownMessage& box, int button, DWORD timeoutMs = 10000);
+// Waits for the next message box of `processId`, expects its text to begin with
+// `startOfText`, and presses `button`; a fatal failure when none comes.
+void answerNextMessageBox(const std::string& caption, DWORD processId,
+                          const std::string& startOfText, int button);
 
 // Saves the window as C:\qmtest\screenshots\<name>.bmp (the run converts it to PNG).
 bool saveScreenshot(HWND window, const std::string& name);
