@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Packs a product image or the agreement text into the installer's record form.
 
-Record (all numbers little-endian; the map is also at the top of src/engine/unpack.h):
+Record (all numbers little-endian; the map is also at the top of src/payload/unpack.h):
     0   4  length of the unpacked data in bytes
     4   4  CRC-32 of the unpacked data (the common one, as zlib computes it)
     8   5  LZMA properties: (pb * 5 + lp) * 9 + lc, then the dictionary size

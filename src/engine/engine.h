@@ -28,13 +28,6 @@ void copyDataFiles();
 void setBrowserOptions();
 void completeInstall();
 
-// The system directory where this program's files really are: the WOW64 one on
-// 64-bit Windows. FALSE, and an empty `directory` (kPathBuffer bytes), when it cannot be had.
-BOOL realSystemDirectory(char* directory);
-// Rewrites a path (kPathBuffer bytes) under the system directory as this program is told
-// it to the same name where the file really is; any other path stays as it is.
-void toRealSystemPath(char* path);
-
 // Program group and uninstall registration.
 // The uninstall entry, under HKEY_LOCAL_MACHINE.
 extern const char uninstallEntryKey[];

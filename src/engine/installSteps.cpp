@@ -1,12 +1,12 @@
 // installSteps.cpp: install steps 1 to 6 and the install's part of the shared tail.
+#include "base/installLog.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "engine/engine.h"
-#include "engine/installLog.h"
-#include "engine/payload.h"
 #include "fileops/fileops.h"
+#include "launch/startAsDesktopUser.h"
+#include "payload/payload.h"
 #include "resource.h"
-#include "startup/startAsDesktopUser.h"
-#include "startup/state.h"
-#include "startup/text.h"
 #include "ui/ui.h"
 
 namespace {

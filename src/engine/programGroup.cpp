@@ -1,12 +1,12 @@
 // programGroup.cpp: the program group, the uninstaller copy and the uninstall entry.
+#include "base/installLog.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "engine/engine.h"
-#include "engine/installLog.h"
-#include "engine/payload.h"
-#include "resource.h"
 #include "fileops/fileops.h"
+#include "payload/payload.h"
+#include "resource.h"
 #include "shortcuts/shortcut.h"
-#include "startup/state.h"
-#include "startup/text.h"
 
 const char uninstallEntryKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellmark";

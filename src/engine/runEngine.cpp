@@ -1,8 +1,8 @@
 // runEngine.cpp: the engine entry, the error ending and the order of the shared tail.
+#include "base/installLog.h"
+#include "base/state.h"
 #include "engine/engine.h"
-#include "engine/installLog.h"
 #include "resource.h"
-#include "startup/state.h"
 
 namespace {
 constexpr char kCaption[] = "Quellmark Installer";

@@ -1,10 +1,10 @@
 // uninstall.cpp: the Uninstall command, the uninstall steps and the uninstall ending.
+#include "base/installLog.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "engine/engine.h"
-#include "engine/installLog.h"
 #include "fileops/fileops.h"
 #include "resource.h"
-#include "startup/state.h"
-#include "startup/text.h"
 
 namespace {
 

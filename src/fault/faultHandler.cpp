@@ -1,10 +1,10 @@
 // faultHandler.cpp: the exception handler of every protection frame. A fault in our
 // own image ends in the report file, Notepad and exit code 1; anything else is
 // left to the next handler.
-#include "engine/installLog.h"
+#include "base/installLog.h"
+#include "base/state.h"
 #include "fault/fault.h"
-#include "startup/state.h"
-#include "startup/startAsDesktopUser.h"
+#include "launch/startAsDesktopUser.h"
 
 namespace {
 

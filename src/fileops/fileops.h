@@ -23,3 +23,10 @@ BOOL replaceOrSchedule(const char* source, const char* destination);
 // Records the move (or, with a null destination, the deletion) for the next restart;
 // FALSE, and rebootNeeded untouched, when it could not be recorded.
 BOOL scheduleAtRestart(const char* source, const char* destination);
+
+// The system directory where this program's files really are: the WOW64 one on
+// 64-bit Windows. FALSE, and an empty `directory` (kPathBuffer bytes), when it cannot be had.
+BOOL realSystemDirectory(char* directory);
+// Rewrites a path (kPathBuffer bytes) under the system directory as this program is told
+// it to the same name where the file really is; any other path stays as it is.
+void toRealSystemPath(char* path);

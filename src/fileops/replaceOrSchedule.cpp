@@ -6,11 +6,11 @@
 // carried out in file order at the next start. The whole-section calls exchange it
 // as "entry\0entry\0...\0\0". We only ever append; duplicates are left as they are.
 // NT family: MoveFileExA(source, destination or null, REPLACE_EXISTING | DELAY_UNTIL_REBOOT).
-#include "engine/installLog.h"
+#include "base/installLog.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "fault/protectionFrame.h"
 #include "fileops/fileops.h"
-#include "startup/state.h"
-#include "startup/text.h"
 
 namespace {
 constexpr char kRenameSectionName[] = "Rename";

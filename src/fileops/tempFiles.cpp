@@ -1,8 +1,8 @@
 // tempFiles.cpp: temporary names and the sweeps of the current directory.
-#include "engine/installLog.h"
+#include "base/installLog.h"
+#include "base/state.h"
 #include "fault/protectionFrame.h"
 #include "fileops/fileops.h"
-#include "startup/state.h"
 
 static_assert(sizeof(WIN32_FIND_DATAA) <= kScratchBuffer, "find record lives in scratch");
 

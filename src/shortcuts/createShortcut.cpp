@@ -1,7 +1,7 @@
 // createShortcut.cpp: one .lnk file through IShellLinkA and IPersistFile.
 #include "shortcuts/shortcut.h"
 
-#include "engine/installLog.h"
+#include "base/installLog.h"
 #include "fault/protectionFrame.h"
 
 #include <shlobj.h>

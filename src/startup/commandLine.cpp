@@ -7,9 +7,9 @@
 // one; a first byte behind a "/" matches no switch, and the byte behind an ASCII letter
 // begins a character. Folding changes second bytes too, but only in the copy, from
 // which no text is taken.
+#include "base/state.h"
+#include "base/text.h"
 #include "startup/commandLine.h"
-#include "startup/state.h"
-#include "startup/text.h"
 
 namespace {
 // Raw text of one path argument, and its resolution: a field is only ever replaced by

@@ -1,13 +1,13 @@
 // entry.cpp: process entry. Parses the switches and chooses silent install,
 // interactive install or interactive uninstall, or, with /q, their quiet forms.
 // Never returns to its caller.
+#include "base/installLog.h"
+#include "base/state.h"
+#include "base/systemLibrary.h"
 #include "engine/engine.h"
-#include "engine/installLog.h"
 #include "fault/protectionFrame.h"
 #include "resource.h"
 #include "startup/commandLine.h"
-#include "startup/state.h"
-#include "startup/systemLibrary.h"
 #include "ui/ui.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // agreementDialog.cpp: the agreement dialog; it returns only when the user agrees.
-#include "engine/installLog.h"
+#include "base/installLog.h"
+#include "base/state.h"
 #include "fault/protectionFrame.h"
-#include "startup/state.h"
 #include "resource.h"
 #include "ui/ui.h"
 

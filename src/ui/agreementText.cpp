@@ -1,8 +1,8 @@
 // agreementText.cpp: the licence agreement shown before an interactive install.
-// It is carried as a packed record (engine/unpack.h), like the product images, and
+// It is carried as a packed record (payload/unpack.h), like the product images, and
 // unpacked into the static buffer the dialog shows.
 #include "agreementPacked.h"
-#include "engine/unpack.h"
+#include "payload/unpack.h"
 #include "ui/ui.h"
 
 static_assert(kAgreementLength + 1 == kAgreementBuffer, "the buffer holds the text exactly");

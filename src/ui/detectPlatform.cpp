@@ -1,6 +1,6 @@
 // detectPlatform.cpp: the platform family, which decides how work is left for the restart.
-#include "startup/state.h"
-#include "startup/text.h"
+#include "base/state.h"
+#include "base/text.h"
 #include "ui/ui.h"
 
 // The 95 family rejects any other record size.

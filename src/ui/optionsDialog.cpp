@@ -2,13 +2,13 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "base/installLog.h"
+#include "base/state.h"
+#include "base/systemLibrary.h"
+#include "base/text.h"
 #include "engine/engine.h"
-#include "engine/installLog.h"
 #include "fault/protectionFrame.h"
 #include "resource.h"
-#include "startup/state.h"
-#include "startup/systemLibrary.h"
-#include "startup/text.h"
 #include "ui/ui.h"
 
 namespace {

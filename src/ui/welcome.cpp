@@ -1,5 +1,5 @@
 // welcome.cpp: the welcome text and the word wrap it goes through.
-#include "startup/state.h"
+#include "base/state.h"
 #include "ui/ui.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // Paths in code page 932, where "ソ" is 83 5C and "表" is 95 5C: the second byte of such a
 // character is the backslash byte, and no path routine may take it for one. Run in the
 // Japanese locale (tests/CMakeLists.txt), where Wine's ANSI code page is 932.
+#include "base/state.h"
+#include "base/text.h"
 #include "startup/commandLine.h"
-#include "startup/state.h"
-#include "startup/text.h"
 
 #include <gtest/gtest.h>
 

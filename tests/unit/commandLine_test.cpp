@@ -1,7 +1,7 @@
 // The switch scan against the real parser, with paths resolved by the system's own
 // GetFullPathNameA from a known current directory.
+#include "base/state.h"
 #include "startup/commandLine.h"
-#include "startup/state.h"
 
 #include <gtest/gtest.h>
 

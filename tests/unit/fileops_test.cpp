@@ -1,7 +1,7 @@
 // File replacement that survives files in use, its restart records, and the sweeps,
 // run on real files: the installer's own routines against Wine's file system.
+#include "base/state.h"
 #include "fileops/fileops.h"
-#include "startup/state.h"
 
 #include "qmtest.h"
 

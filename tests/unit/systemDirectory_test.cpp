@@ -1,7 +1,7 @@
 // The system directory as others read it: on 64-bit Windows the uninstaller copy is in
 // the WOW64 directory, whatever this 32-bit program is told. Also run in a 64-bit prefix.
-#include "engine/engine.h"
-#include "startup/state.h"
+#include "base/state.h"
+#include "fileops/fileops.h"
 
 #include "qmtest.h"
 

@@ -1,5 +1,5 @@
 // Bounded string helpers: a result that does not fit is refused, never cut.
-#include "startup/text.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The uninstall steps on real directories: which directory an uninstall empties and removes.
+#include "base/state.h"
 #include "engine/engine.h"
-#include "startup/state.h"
 
 #include "qmtest.h"
 

@@ -2,7 +2,7 @@
 // cut or a flipped bit, it is refused rather than give other data, and never writes past the buffer
 // it was given.
 #include "agreementPacked.h"
-#include "engine/unpack.h"
+#include "payload/unpack.h"
 
 #include <gtest/gtest.h>
 

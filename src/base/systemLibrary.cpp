@@ -1,8 +1,8 @@
 // systemLibrary.cpp: DLL loading that never looks in the installer's own folder,
 // which is typically a Downloads folder where anyone may have planted a DLL.
-#include "startup/systemLibrary.h"
-#include "startup/state.h"
-#include "startup/text.h"
+#include "base/state.h"
+#include "base/systemLibrary.h"
+#include "base/text.h"
 
 namespace {
 using SetDefaultDllDirectoriesProc = BOOL(WINAPI*)(DWORD);

@@ -1,5 +1,5 @@
 // text.cpp: bounded ANSI string helpers.
-#include "text.h"
+#include "base/text.h"
 
 DWORD textLength(const char* text, DWORD limit) {
     DWORD length = 0;

@@ -1,12 +1,12 @@
 // payload.cpp: the product images, carried as RCDATA records in the installer itself.
-#include "engine/installLog.h"
-#include "engine/payload.h"
-#include "engine/unpack.h"
+#include "base/installLog.h"
+#include "base/state.h"
 #include "fileops/fileops.h"
 #include "launcherImage.h"
 #include "libraryImage.h"
+#include "payload/payload.h"
+#include "payload/unpack.h"
 #include "resource.h"
-#include "startup/state.h"
 
 namespace {
 BYTE libraryImage[kLibraryImageLength];

@@ -1,5 +1,5 @@
 // payload.h: the two product images that the installer carries as RCDATA records
-// (the form is in engine/unpack.h), unpacked and checked into static buffers.
+// (the form is in payload/unpack.h), unpacked and checked into static buffers.
 #pragma once
 
 #include <windows.h>

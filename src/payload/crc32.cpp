@@ -1,6 +1,6 @@
 // crc32.cpp: the common CRC-32, by a table built on first use. No library for the
 // freestanding build offers it, and the 95 family has no system routine for it.
-#include "engine/unpack.h"
+#include "payload/unpack.h"
 
 namespace {
 constexpr DWORD kPolynomial = 0xEDB88320;

@@ -1,6 +1,6 @@
 // installLog.cpp: the /l: log, for diagnosing unattended deployments.
-#include "engine/installLog.h"
-#include "startup/state.h"
+#include "base/installLog.h"
+#include "base/state.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 // redirector puts its files in the WOW64 directory. Whoever reads a path we write
 // there natively (the system's list of programs, the shell, the restart) would look
 // in the 64-bit system32 and find nothing.
-#include "engine/engine.h"
-#include "startup/state.h"
-#include "startup/text.h"
+#include "base/state.h"
+#include "base/text.h"
+#include "fileops/fileops.h"
 
 namespace {
 using GetSystemWow64DirectoryProc = UINT(WINAPI*)(LPSTR, UINT);

@@ -4,10 +4,10 @@
 // typed at the elevation prompt. The desktop shell runs with the user's own token, so
 // it is asked to start the program: ShellWindows -> the desktop's browser -> its view
 // -> the view's automation object -> Shell.Application -> ShellExecute.
-#include "engine/installLog.h"
-#include "startup/startAsDesktopUser.h"
-#include "startup/state.h"
-#include "startup/text.h"
+#include "base/installLog.h"
+#include "base/state.h"
+#include "base/text.h"
+#include "launch/startAsDesktopUser.h"
 
 #include <exdisp.h>
 #include <shldisp.h>

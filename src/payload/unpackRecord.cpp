@@ -1,7 +1,7 @@
 // unpackRecord.cpp: unpacks one record with the LZMA SDK's decoder and checks it.
 // The whole output buffer serves as the decoder's dictionary, and its probability
 // table is static, so nothing is allocated and nothing can fail for want of memory.
-#include "engine/unpack.h"
+#include "payload/unpack.h"
 
 #if QM_COMPRESS
 #include "LzmaDec.h"

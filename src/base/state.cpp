@@ -1,4 +1,4 @@
 // state.cpp: the one InstallerState; static storage, so every field starts at zero.
-#include "startup/state.h"
+#include "base/state.h"
 
 InstallerState installer;
