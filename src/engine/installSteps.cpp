@@ -151,8 +151,10 @@ BOOL runInstallSteps() {
     }
     cleanTempFiles();
     // A damaged download must not replace anything, not even the imported settings.
-    if (!unpackPayloads()) {
-        logEvent("unpacked", "the product images", nullptr, ERROR_INVALID_DATA);
+    BOOL unpacked = unpackPayloads();
+    logEvent("unpacked", "the product images", nullptr,
+             unpacked ? ERROR_SUCCESS : ERROR_INVALID_DATA);
+    if (!unpacked) {
         showMessage(kCoreFilesError);
         errorEnding();
         return FALSE;
