@@ -14,6 +14,8 @@ void runEngine();
 // The one way an engine error ends: silent mode exits 1, dialog mode re-shows the dialog.
 void errorEnding();
 
+// The caption of the installer's message boxes.
+extern const char messageCaption[];
 // Message boxes with the installer's caption and no owner window.
 void showMessage(const char* text);
 BOOL askYesNo(const char* text);
@@ -40,6 +42,3 @@ void startUninstall();
 void startQuietUninstall();
 BOOL runUninstallSteps();
 void uninstallEnding();
-
-// Texts shown by both operations.
-extern const char browserCacheInstructions[];

@@ -1,4 +1,5 @@
 // installSteps.cpp: install steps 1 to 6 and the install's part of the shared tail.
+#include "agreementPacked.h"
 #include "base/installLog.h"
 #include "base/state.h"
 #include "base/text.h"
@@ -20,25 +21,6 @@ constexpr char kLauncher[] = "Quellmark.exe";
 // the byte behind the three letters must not be one: DCC is stored as three bytes.
 constexpr char kDccData[] = {'a', 'd', 'v', '\x7F'};
 constexpr DWORD kDccLength = 3;
-
-constexpr char kDirectoryError[] =
-    "Error when attempting to establish program directory, please check you have sufficient "
-    "permissions to create the target directory and sufficient free space.";
-constexpr char kCoreFilesError[] =
-    "Error when attempting to modify Quellmark core libraries, please uninstall your current "
-    "version, rebooting afterwards if necessary, then try again.";
-constexpr char kAutostartError[] = "Error when setting automatic launch key.";
-constexpr char kBrowserCacheQuestion[] =
-    "If this is your first time running Quellmark, it is highly recommended that you clear "
-    "your browser's cache (this is the area that stores copies of web pages locally to speed "
-    "up web page loading), otherwise adverts may still appear even while Quellmark is "
-    "active.  This is quick and easy to do; would you like to see a quick explanation of how "
-    "to do this?";
-constexpr char kRestartMessage[] =
-    "Unfortunately some files were in use by your system when the Quellmark installer "
-    "attempted to update them.  As a result, before you can use Quellmark, you must restart "
-    "your system.  After the restart the installation will silently complete and the new "
-    "Quellmark version will be loaded.";
 
 char dataFileSource[kPathBuffer];
 
@@ -144,7 +126,7 @@ BOOL runInstallSteps() {
     } else {
         CreateDirectoryA(installer.programDir, nullptr);
         if (!SetCurrentDirectoryA(installer.programDir)) {
-            showMessage(kDirectoryError);
+            showMessage(fixedText(kTextDirectoryError));
             errorEnding();
             return FALSE;
         }
@@ -155,7 +137,7 @@ BOOL runInstallSteps() {
     logEvent("unpacked", "the product images", nullptr,
              unpacked ? ERROR_SUCCESS : ERROR_INVALID_DATA);
     if (!unpacked) {
-        showMessage(kCoreFilesError);
+        showMessage(coreFilesError);
         errorEnding();
         return FALSE;
     }
@@ -166,7 +148,7 @@ BOOL runInstallSteps() {
     BOOL done = writePayload(IDR_LIBRARY_IMAGE, "izd", "Quellmark.dll") &&
                 writePayload(IDR_LAUNCHER_IMAGE, "ize", kLauncher);
     if (!done) {
-        showMessage(kCoreFilesError);
+        showMessage(coreFilesError);
         errorEnding();
     }
     return done;
@@ -192,7 +174,7 @@ void setAutostart() {
     if (!written && hive == HKEY_LOCAL_MACHINE)
         written = writeRunValue(HKEY_CURRENT_USER, length);
     if (!written)
-        showMessage(kAutostartError);
+        showMessage(fixedText(kTextAutostartError));
 }
 
 // Never overwrites: a copy in the program directory may hold the user's own strings.
@@ -221,8 +203,8 @@ void completeInstall() {
     if (installer.silentMode == 0) {
         ShowWindow(installer.dialogWindow, SW_HIDE);
         if (installer.productWasRunning == 0 && installer.directoryExisted == 0 &&
-            askYesNo(kBrowserCacheQuestion))
-            showMessage(browserCacheInstructions);
+            askYesNo(fixedText(kTextBrowserCacheQuestion)))
+            showMessage(fixedText(kTextBrowserCacheInstructions));
         Sleep(200);
         buildWelcomeText();
         logMessage(welcomeText, TRUE);
@@ -231,7 +213,7 @@ void completeInstall() {
     if (installer.rebootNeeded == 1) {
         if (installer.silentMode == 0) {
             Sleep(200);
-            showMessage(kRestartMessage);
+            showMessage(fixedText(kTextRestartMessage));
         }
     } else if (SetCurrentDirectoryA(installer.programDir) && buildLauncherCommand("")) {
         // By full path: a bare name is looked for beside the installer first.
@@ -239,24 +221,3 @@ void completeInstall() {
     }
     endRun(completedExitCode(installer.rebootNeeded));
 }
-
-const char browserCacheInstructions[] =
-    "Please find the browser you use from the list below:\r\n"
-    "(feel free to carry out the instructions with this message box in the background)\r\n"
-    "\r\n"
-    "Internet Explorer (or NetCaptor):\r\n"
-    "Open Internet Explorer; click the \"Tools\" menu, then \"Internet Options\".  A window "
-    "will appear with a section in the middle named \"Temporary Internet Files\", click the "
-    "\"Delete Files\" button on that.  Another box will appear, click \"OK\" then close the "
-    "opened windows.\r\n"
-    "\r\n"
-    "Mozilla or Netscape:\r\n"
-    "Open your browser; click the \"Edit\" menu, then \"Preferences\".  A window will appear, "
-    "double-click the \"Advanced\" entry at the bottom of the list, it will expand to show a "
-    "\"Cache\" entry, click on that and you'll see your cache options.  Click the \"Clear Disk "
-    "Cache\" button, then \"OK\" and close the opened windows.\r\n"
-    "\r\n"
-    "Opera:\r\n"
-    "Open Opera; click the \"Tools\" menu then \"Preferences\".  Click on the \"History and "
-    "Cache\" entry at the end of the list and your cache options will appear.  Click the "
-    "\"Empty now\" button and close the opened windows.\r\n";

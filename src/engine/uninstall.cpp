@@ -1,27 +1,14 @@
 // uninstall.cpp: the Uninstall command, the uninstall steps and the uninstall ending.
+#include "agreementPacked.h"
 #include "base/installLog.h"
 #include "base/state.h"
 #include "base/text.h"
 #include "engine/engine.h"
 #include "fileops/fileops.h"
 #include "resource.h"
+#include "ui/ui.h"
 
 namespace {
-
-constexpr char kCaption[] = "Quellmark Installer";
-
-constexpr char kConfigurationQuestion[] =
-    "Do you want to remove your Quellmark configuration data? (these include your custom filter "
-    "lists, checkbox options, anonymous proxy lists, advert-removal counters etc)";
-constexpr char kDirectoryError[] = "Error when changing to detected Quellmark program directory, "
-                                   "please check selected directory is correct.";
-constexpr char kInUseMessage[] =
-    "While uninstalling some files were in use and were unable to be removed, these files will "
-    "be removed next time you restart your computer.\r\n"
-    "\r\n"
-    "Also please note that you *must* clear your browser's cache in order to remove all remnants "
-    "of Quellmark's filtering.  Would you like to see instructions on how to do this?";
-constexpr char kCompleteMessage[] = "Uninstallation complete, thank you for trying Quellmark.";
 
 const char* const kProductFiles[] = {"Quellmark.exe", "Quellmark.dll",    "Quellmark.old",
                                      "Quellmark.new", "QMHelp.hlp",       "QMHelp.gid",
@@ -69,8 +56,9 @@ void startUninstall() {
     installer.operation = kOperationUninstall;
     ShowWindow(installer.dialogWindow, SW_HIDE);
     readPathField();
-    logMessage(kConfigurationQuestion, TRUE);
-    if (MessageBoxA(installer.dialogWindow, kConfigurationQuestion, kCaption, MB_YESNO) == IDYES) {
+    const char* question = fixedText(kTextConfigurationQuestion);
+    logMessage(question, TRUE);
+    if (MessageBoxA(installer.dialogWindow, question, messageCaption, MB_YESNO) == IDYES) {
         installer.removeConfiguration = 1;
         // An empty field would name "\Config.dat" at the root of the current drive.
         if (installer.programDir[0] != 0 &&
@@ -91,7 +79,7 @@ void startQuietUninstall() {
 
 BOOL runUninstallSteps() {
     if (installer.programDir[0] == 0 || !SetCurrentDirectoryA(installer.programDir)) {
-        showMessage(kDirectoryError);
+        showMessage(fixedText(kTextUninstallDirectoryError));
         errorEnding();
         return FALSE;
     }
@@ -122,8 +110,8 @@ void uninstallEnding() {
         toRealSystemPath(installer.tempFileName);
         deleteOrSchedule(installer.tempFileName);
     }
-    if (askYesNo(kInUseMessage))
-        showMessage(browserCacheInstructions);
-    showMessage(kCompleteMessage);
+    if (askYesNo(fixedText(kTextInUseMessage)))
+        showMessage(fixedText(kTextBrowserCacheInstructions));
+    showMessage(fixedText(kTextCompleteMessage));
     endRun(completedExitCode(productDeferred));
 }

@@ -1,6 +1,7 @@
 // agreementDialog.cpp: the agreement dialog; it returns only when the user agrees.
 #include "base/installLog.h"
 #include "base/state.h"
+#include "engine/engine.h"
 #include "fault/protectionFrame.h"
 #include "resource.h"
 #include "ui/ui.h"
@@ -12,7 +13,7 @@ constexpr char kRefusal[] = "Quellmark cannot be installed if you do not agree t
 
 [[noreturn]] void refuse(HWND dialog) {
     logMessage(kRefusal, TRUE);
-    MessageBoxA(dialog, kRefusal, "Quellmark Installer", MB_OK);
+    MessageBoxA(dialog, kRefusal, messageCaption, MB_OK);
     endRun(kExitDone);
 }
 

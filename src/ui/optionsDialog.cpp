@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "agreementPacked.h"
 #include "base/installLog.h"
 #include "base/state.h"
 #include "base/systemLibrary.h"
@@ -13,17 +14,10 @@
 
 namespace {
 
-constexpr char kCaption[] = "Quellmark Installer";
 constexpr char kTitle[] = "Quellmark v4.6 Build 10270 Installer";
 constexpr char kProductClass[] = "QuellmarkMain";
 constexpr char kProductKey[] = "Software\\Quellmark";
 const char* const kProductImages[] = {"Quellmark.exe", "Quellmark.dll"};
-constexpr char kRunningInstall[] =
-    "Quellmark is currently running on your system, click \"OK\" to close Quellmark, or "
-    "\"Cancel\" to abort installation.";
-constexpr char kRunningUninstall[] =
-    "Quellmark is currently running on your system, click \"OK\" to close Quellmark, or "
-    "\"Cancel\" to abort uninstallation.";
 
 constexpr UINT kProductCloseMessage = 61239;
 // The product's answer to "KVMsgDestroy2" that tells the installer to stop.
@@ -68,9 +62,10 @@ void closeRunningProduct(HWND dialog) {
     if (product == nullptr)
         return;
     installer.productWasRunning = 1;
-    const char* question = installer.uninstallMode == 1 ? kRunningUninstall : kRunningInstall;
+    const char* question = fixedText(installer.uninstallMode == 1 ? kTextRunningBeforeUninstall
+                                                                  : kTextRunningBeforeInstall);
     logMessage(question, TRUE);
-    if (MessageBoxA(dialog, question, kCaption, MB_OKCANCEL) != IDOK)
+    if (MessageBoxA(dialog, question, messageCaption, MB_OKCANCEL) != IDOK)
         endRun(kExitDone);
     if (!sendCloseMessages(product))
         endRun(kExitDone);
