@@ -58,7 +58,9 @@ void startUninstall() {
     readPathField();
     const char* question = fixedText(kTextConfigurationQuestion);
     logMessage(question, TRUE);
-    if (MessageBoxA(installer.dialogWindow, question, messageCaption, MB_YESNO) == IDYES) {
+    // No by default: Enter must not cost the user their filter lists.
+    if (MessageBoxA(installer.dialogWindow, question, messageCaption, MB_YESNO | MB_DEFBUTTON2) ==
+        IDYES) {
         installer.removeConfiguration = 1;
         // An empty field would name "\Config.dat" at the root of the current drive.
         if (installer.programDir[0] != 0 &&
