@@ -18,7 +18,9 @@ void errorEnding();
 extern const char messageCaption[];
 // Message boxes with the installer's caption and no owner window.
 void showMessage(const char* text);
-BOOL askYesNo(const char* text);
+// The packed fixed texts, by their kText... offsets.
+void showFixedMessage(DWORD text);
+BOOL askYesNo(DWORD text);
 
 // Install steps 1 to 6; FALSE when a step failed (the error ending has been taken).
 BOOL runInstallSteps();

@@ -126,7 +126,7 @@ BOOL runInstallSteps() {
     } else {
         CreateDirectoryA(installer.programDir, nullptr);
         if (!SetCurrentDirectoryA(installer.programDir)) {
-            showMessage(fixedText(kTextDirectoryError));
+            showFixedMessage(kTextDirectoryError);
             errorEnding();
             return FALSE;
         }
@@ -174,7 +174,7 @@ void setAutostart() {
     if (!written && hive == HKEY_LOCAL_MACHINE)
         written = writeRunValue(HKEY_CURRENT_USER, length);
     if (!written)
-        showMessage(fixedText(kTextAutostartError));
+        showFixedMessage(kTextAutostartError);
 }
 
 // Never overwrites: a copy in the program directory may hold the user's own strings.
@@ -203,8 +203,8 @@ void completeInstall() {
     if (installer.silentMode == 0) {
         ShowWindow(installer.dialogWindow, SW_HIDE);
         if (installer.productWasRunning == 0 && installer.directoryExisted == 0 &&
-            askYesNo(fixedText(kTextBrowserCacheQuestion)))
-            showMessage(fixedText(kTextBrowserCacheInstructions));
+            askYesNo(kTextBrowserCacheQuestion))
+            showFixedMessage(kTextBrowserCacheInstructions);
         Sleep(200);
         buildWelcomeText();
         logMessage(welcomeText, TRUE);
@@ -213,7 +213,7 @@ void completeInstall() {
     if (installer.rebootNeeded == 1) {
         if (installer.silentMode == 0) {
             Sleep(200);
-            showMessage(fixedText(kTextRestartMessage));
+            showFixedMessage(kTextRestartMessage);
         }
     } else if (SetCurrentDirectoryA(installer.programDir) && buildLauncherCommand("")) {
         // By full path: a bare name is looked for beside the installer first.

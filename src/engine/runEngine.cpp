@@ -3,6 +3,7 @@
 #include "base/state.h"
 #include "engine/engine.h"
 #include "resource.h"
+#include "ui/ui.h"
 
 const char messageCaption[] = "Quellmark Installer";
 
@@ -31,8 +32,13 @@ void showMessage(const char* text) {
         MessageBoxA(nullptr, text, messageCaption, MB_OK);
 }
 
+void showFixedMessage(DWORD text) {
+    showMessage(fixedText(text));
+}
+
 // Quiet mode answers No: nobody is there to read what Yes would bring up.
-BOOL askYesNo(const char* text) {
+BOOL askYesNo(DWORD fixed) {
+    const char* text = fixedText(fixed);
     logMessage(text, installer.quietMode == 0);
     return installer.quietMode == 0 &&
            MessageBoxA(nullptr, text, messageCaption, MB_YESNO) == IDYES;

@@ -81,7 +81,7 @@ void startQuietUninstall() {
 
 BOOL runUninstallSteps() {
     if (installer.programDir[0] == 0 || !SetCurrentDirectoryA(installer.programDir)) {
-        showMessage(fixedText(kTextUninstallDirectoryError));
+        showFixedMessage(kTextUninstallDirectoryError);
         errorEnding();
         return FALSE;
     }
@@ -112,8 +112,8 @@ void uninstallEnding() {
         toRealSystemPath(installer.tempFileName);
         deleteOrSchedule(installer.tempFileName);
     }
-    if (askYesNo(fixedText(kTextInUseMessage)))
-        showMessage(fixedText(kTextBrowserCacheInstructions));
-    showMessage(fixedText(kTextCompleteMessage));
+    if (askYesNo(kTextInUseMessage))
+        showFixedMessage(kTextBrowserCacheInstructions);
+    showFixedMessage(kTextCompleteMessage);
     endRun(completedExitCode(productDeferred));
 }
