@@ -22,7 +22,8 @@ constexpr DWORD kPlatformNt = VER_PLATFORM_WIN32_NT;
 // Exit codes of a quiet run; without /q every run ends with 0, a failed silent one with 1.
 constexpr DWORD kExitDone = 0;
 constexpr DWORD kExitFailed = 1;
-constexpr DWORD kExitRestartNeeded = 3010; // ERROR_SUCCESS_REBOOT_REQUIRED, as deployment tools read it
+constexpr DWORD kExitRestartNeeded =
+    3010; // ERROR_SUCCESS_REBOOT_REQUIRED, as deployment tools read it
 
 static_assert(kPlatformWindows95 == 1 && kPlatformNt == 2, "stored as the OS reports it");
 
@@ -34,7 +35,7 @@ struct InstallerState {
     DWORD noProgramGroup;           // /s
     DWORD currentUserOnly;          // /c
     DWORD platformId;               // 1 = 95 family, 2 = NT family, 0 = not determined
-    DWORD rebootNeeded;             // a file operation was deferred to the restart
+    DWORD rebootNeeded;             // a product file's operation was deferred to the restart
     DWORD operation;                // kOperation*
     DWORD uninstallMode;            // started as the uninstaller (/die, /fdie)
     char scratch[kScratchBuffer];   // work area of one step at a time
@@ -47,6 +48,8 @@ struct InstallerState {
     char programDir[kPathBuffer];   // the program directory
     DWORD quietMode;                // /q: nothing is shown; exit codes 0, 3010, 1
     char logFile[kPathBuffer];      // /l: file that events are appended to; empty when none
+    DWORD defaultDirectory;         // /q without /p:: programDir is the dialog's proposal
+    DWORD ownFileDeferred;          // the running uninstaller's own file waits for the restart
 };
 
 extern InstallerState installer;

@@ -47,8 +47,9 @@ char emptiedDirectory[kPathBuffer];
 
 BOOL removeProgramDirectory() {
     BOOL removed = RemoveDirectoryA(emptiedDirectory);
-    logEvent("removed the program directory", emptiedDirectory, nullptr,
-             removed ? ERROR_SUCCESS : GetLastError());
+    DWORD error = removed ? ERROR_SUCCESS : GetLastError();
+    logFile("removed the program directory", emptiedDirectory, nullptr,
+            error == ERROR_DIR_NOT_EMPTY ? kResultKeptNotEmpty : error);
     return removed;
 }
 
@@ -58,9 +59,10 @@ BOOL removeProgramDirectory() {
 void scheduleDirectoryRemoval() {
     if (installer.rebootNeeded == 0 || installer.platformId != kPlatformNt)
         return;
-    logEvent("removal scheduled for the restart:", emptiedDirectory, nullptr,
-             MoveFileExA(emptiedDirectory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? ERROR_SUCCESS
-                                                                                 : GetLastError());
+    logFile("removal at the restart of the program directory", emptiedDirectory, nullptr,
+            MoveFileExA(emptiedDirectory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)
+                ? ERROR_SUCCESS
+                : asFailure(GetLastError()));
 }
 
 } // namespace
@@ -90,7 +92,16 @@ void startQuietUninstall() {
 }
 
 BOOL runUninstallSteps() {
-    if (installer.programDir[0] == 0 || !SetCurrentDirectoryA(installer.programDir)) {
+    // An empty field stands for a path too long to be used, or none typed.
+    DWORD error = ERROR_INVALID_NAME;
+    if (installer.programDir[0] != 0)
+        error = SetCurrentDirectoryA(installer.programDir) ? ERROR_SUCCESS : GetLastError();
+    // The quiet uninstall logged its directory and its origin when it chose it.
+    if (error != ERROR_SUCCESS || installer.quietMode == 0)
+        logDirectory("program directory", installer.programDir,
+                     installer.quietMode != 0 ? "the quiet uninstall's search" : "the dialog",
+                     asFailure(error));
+    if (error != ERROR_SUCCESS) {
         showMessage(kDirectoryError);
         errorEnding();
         return FALSE;
@@ -114,13 +125,16 @@ void uninstallEnding() {
     logRegistry("deleted", HKEY_LOCAL_MACHINE, uninstallEntryKey, nullptr,
                 RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallEntryKey));
     // The running uninstaller's own file always waits for the restart; that alone
-    // leaves nothing of the product to complete.
+    // leaves nothing of the product to complete, so it is counted apart.
     DWORD productDeferred = installer.rebootNeeded;
     DWORD length = GetModuleFileNameA(nullptr, installer.tempFileName, kPathOffer);
     if (length != 0 && length < kPathOffer) {
         // The restart deletes natively: the name must say where the file really is.
         toRealSystemPath(installer.tempFileName);
+        installer.rebootNeeded = 0;
         deleteOrSchedule(installer.tempFileName);
+        installer.ownFileDeferred = installer.rebootNeeded;
+        installer.rebootNeeded = productDeferred;
     }
     if (askYesNo(kInUseMessage))
         showMessage(browserCacheInstructions);

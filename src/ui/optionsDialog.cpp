@@ -209,7 +209,7 @@ void proposeDefaultDirectory() {
 BOOL findInstalledDirectory() {
     const char* source;
     if (installer.silentMode != 0) {
-        source = "/p:";
+        source = "the /p: switch";
     } else if (readDirectoryValue(HKEY_LOCAL_MACHINE, uninstallEntryKey, "InstallLocation")) {
         source = "the uninstall entry's InstallLocation";
     } else if (readDirectoryValue(HKEY_LOCAL_MACHINE, kProductKey, "AppPath")) {
@@ -223,7 +223,7 @@ BOOL findInstalledDirectory() {
         for (const char* name : kProductImages)
             if ((error = productImageError(name)) == ERROR_SUCCESS)
                 break;
-    logEvent("program directory", installer.programDir, source, error);
+    logDirectory("program directory", installer.programDir, source, error);
     return error == ERROR_SUCCESS;
 }
 
