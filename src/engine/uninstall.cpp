@@ -59,7 +59,7 @@ BOOL removeProgramDirectory() {
 void scheduleDirectoryRemoval() {
     if (installer.rebootNeeded == 0 || installer.platformId != kPlatformNt)
         return;
-    logFile("removal at the restart of the program directory", emptiedDirectory, nullptr,
+    logFile("deletion at the restart of", emptiedDirectory, nullptr,
             MoveFileExA(emptiedDirectory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)
                 ? ERROR_SUCCESS
                 : asFailure(GetLastError()));
@@ -99,7 +99,7 @@ BOOL runUninstallSteps() {
     // The quiet uninstall logged its directory and its origin when it chose it.
     if (error != ERROR_SUCCESS || installer.quietMode == 0)
         logDirectory("program directory", installer.programDir,
-                     installer.quietMode != 0 ? "the quiet uninstall's search" : "the dialog",
+                     installer.quietMode != 0 ? "the search above" : "the dialog",
                      asFailure(error));
     if (error != ERROR_SUCCESS) {
         showMessage(kDirectoryError);
