@@ -22,8 +22,7 @@ constexpr DWORD kPlatformNt = VER_PLATFORM_WIN32_NT;
 // Exit codes of a quiet run; without /q every run ends with 0, a failed silent one with 1.
 constexpr DWORD kExitDone = 0;
 constexpr DWORD kExitFailed = 1;
-constexpr DWORD kExitRestartNeeded =
-    3010; // ERROR_SUCCESS_REBOOT_REQUIRED, as deployment tools read it
+constexpr DWORD kExitRestartNeeded = 3010; // ERROR_SUCCESS_REBOOT_REQUIRED, as deployment tools read it
 
 static_assert(kPlatformWindows95 == 1 && kPlatformNt == 2, "stored as the OS reports it");
 
