@@ -10,11 +10,12 @@
 #include "fault/protectionFrame.h"
 #include "resource.h"
 #include "ui/ui.h"
+#include "version.h"
 
 namespace {
 
 constexpr char kCaption[] = "Quellmark Installer";
-constexpr char kTitle[] = "Quellmark v4.6 Build 10270 Installer";
+constexpr char kTitle[] = QM_PRODUCT_NAME " v" QM_VERSION_TEXT " Installer";
 constexpr char kProductClass[] = "QuellmarkMain";
 constexpr char kProductKey[] = "Software\\Quellmark";
 const char* const kProductImages[] = {"Quellmark.exe", "Quellmark.dll"};
