@@ -1,6 +1,7 @@
 // installLog.cpp: the /l: log, for diagnosing unattended deployments.
 #include "base/installLog.h"
 #include "base/state.h"
+#include "version.h"
 
 namespace {
 
@@ -213,14 +214,14 @@ void logRunStart(const char* commandLine) {
     if (installer.logFile[0] == 0)
         return;
     beginLine();
-    putText("==== Quellmark v4.6 Build 10270 installer");
+    putText("==== " QM_PRODUCT_NAME " v" QM_VERSION_TEXT " installer");
     writeLine();
     OSVERSIONINFOA version;
     version.dwOSVersionInfoSize = sizeof version;
     if (!GetVersionExA(&version))
         version.dwPlatformId = kPlatformUnknown;
     beginLine();
-    putText("start: version 4.6 Build 10270; mode ");
+    putText("start: version " QM_VERSION_TEXT "; mode ");
     putText(modeName());
     putNumber("; Windows ", version.dwMajorVersion);
     putNumber(".", version.dwMinorVersion);

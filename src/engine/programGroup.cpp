@@ -7,6 +7,7 @@
 #include "payload/payload.h"
 #include "resource.h"
 #include "shortcuts/shortcut.h"
+#include "version.h"
 
 const char uninstallEntryKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellmark";
@@ -16,7 +17,7 @@ constexpr char kShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr char kGroupName[] = "Quellmark";
 constexpr char kGroupSuffix[] = "\\Quellmark";
-constexpr char kDisplayName[] = "Quellmark";
+constexpr char kDisplayName[] = QM_PRODUCT_NAME;
 
 // The folder read from the registry is offered kPathOffer bytes; the buffer keeps room
 // behind it for a terminator the registry may not have stored and for the group name.
@@ -128,8 +129,8 @@ void describeProduct(HKEY key) {
     if (textCopy(displayIcon, kPathBuffer, uninstallerPath) &&
         textAppend(displayIcon, kPathBuffer, ",1"))
         setStringValue(key, "DisplayIcon", displayIcon);
-    setStringValue(key, "DisplayVersion", "4.6");
-    setStringValue(key, "Publisher", kDisplayName);
+    setStringValue(key, "DisplayVersion", QM_DISPLAY_VERSION);
+    setStringValue(key, "Publisher", QM_PUBLISHER);
     if (textLength(installer.programDir, kPathOffer) < kPathOffer)
         setStringValue(key, "InstallLocation", installer.programDir);
     DWORD total = 0;

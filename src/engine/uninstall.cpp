@@ -72,7 +72,9 @@ void startUninstall() {
     ShowWindow(installer.dialogWindow, SW_HIDE);
     readPathField();
     logMessage(kConfigurationQuestion, TRUE);
-    if (MessageBoxA(installer.dialogWindow, kConfigurationQuestion, kCaption, MB_YESNO) == IDYES) {
+    // No by default: Enter must not cost the user their filter lists.
+    if (MessageBoxA(installer.dialogWindow, kConfigurationQuestion, kCaption,
+                    MB_YESNO | MB_DEFBUTTON2) == IDYES) {
         installer.removeConfiguration = 1;
         // An empty field would name "\Config.dat" at the root of the current drive.
         if (installer.programDir[0] != 0 &&

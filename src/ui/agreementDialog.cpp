@@ -27,7 +27,9 @@ INT_PTR CALLBACK agreementDialogProc(HWND window, UINT message, WPARAM wParam, L
         centerDialog(window);
         setDialogIcon(window);
         SetDlgItemTextA(window, IDC_AGREEMENT_TEXT, unpackAgreementText());
-        result = TRUE;
+        // The text takes the keys that scroll it. FALSE keeps this focus: the dialog
+        // manager's own would select the whole text.
+        SetFocus(GetDlgItem(window, IDC_AGREEMENT_TEXT));
     } else if (message == WM_COMMAND) {
         if (lParam != 0 && HIWORD(wParam) == BN_CLICKED) {
             if (LOWORD(wParam) == IDYES)

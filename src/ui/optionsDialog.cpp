@@ -10,11 +10,12 @@
 #include "fault/protectionFrame.h"
 #include "resource.h"
 #include "ui/ui.h"
+#include "version.h"
 
 namespace {
 
 constexpr char kCaption[] = "Quellmark Installer";
-constexpr char kTitle[] = "Quellmark v4.6 Build 10270 Installer";
+constexpr char kTitle[] = QM_PRODUCT_NAME " v" QM_VERSION_TEXT " Installer";
 constexpr char kProductClass[] = "QuellmarkMain";
 constexpr char kProductKey[] = "Software\\Quellmark";
 const char* const kProductImages[] = {"Quellmark.exe", "Quellmark.dll"};
@@ -150,6 +151,8 @@ void initialiseDialog(HWND dialog) {
 }
 
 void browseForDirectory(HWND dialog) {
+    // Owned, so the dialog beneath cannot start a second browser.
+    browseRequest.hwndOwner = dialog;
     browseRequest.lpszTitle = "Please find target directory:";
     LPITEMIDLIST chosen = SHBrowseForFolderA(&browseRequest);
     if (chosen == nullptr)
@@ -199,25 +202,26 @@ void runCommand(HWND dialog, WORD id) {
     }
 }
 
+// The machine's record of the install into programDir, else the default; names which.
+const char* proposeRecordedDirectory() {
+    if (readDirectoryValue(HKEY_LOCAL_MACHINE, uninstallEntryKey, "InstallLocation"))
+        return "the uninstall entry's InstallLocation";
+    if (readDirectoryValue(HKEY_LOCAL_MACHINE, kProductKey, "AppPath"))
+        return "HKLM AppPath";
+    proposeProgramFilesDirectory();
+    return "the default";
+}
+
 } // namespace
 
 void proposeDefaultDirectory() {
+    // An install made before the product first ran wrote no AppPath for this user.
     if (!readDirectoryValue(HKEY_CURRENT_USER, kProductKey, "AppPath"))
-        proposeProgramFilesDirectory();
+        proposeRecordedDirectory();
 }
 
 BOOL findInstalledDirectory() {
-    const char* source;
-    if (installer.silentMode != 0) {
-        source = "the /p: switch";
-    } else if (readDirectoryValue(HKEY_LOCAL_MACHINE, uninstallEntryKey, "InstallLocation")) {
-        source = "the uninstall entry's InstallLocation";
-    } else if (readDirectoryValue(HKEY_LOCAL_MACHINE, kProductKey, "AppPath")) {
-        source = "HKLM AppPath";
-    } else {
-        source = "the default";
-        proposeProgramFilesDirectory();
-    }
+    const char* source = installer.silentMode != 0 ? "the /p: switch" : proposeRecordedDirectory();
     DWORD error = ERROR_PATH_NOT_FOUND;
     if (installer.programDir[0] != 0)
         for (const char* name : kProductImages)

@@ -9,8 +9,8 @@ void centerDialog(HWND window);
 // Icon group 2 as the window icon; both dialogs show it.
 void setDialogIcon(HWND window);
 
-// The directory the options dialog proposes, into programDir: the earlier install's
-// AppPath, else "<Program Files>\Quellmark".
+// The directory the options dialog proposes, into programDir: the user's AppPath, else
+// the machine's records as findInstalledDirectory reads them, else "<Program Files>\Quellmark".
 void proposeDefaultDirectory();
 
 // Quiet uninstall: the directory into programDir, from a /p: before /die, else the
