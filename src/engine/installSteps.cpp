@@ -27,7 +27,8 @@ char dataFileSource[kPathBuffer];
 BOOL setString(HKEY hive, const char* keyName, HKEY key, const char* name, const char* data,
                DWORD length) {
     LONG result = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), length);
-    logRegistry("wrote", hive, keyName, name, result);
+    // A write never finds "nothing there": any refusal is a failure.
+    logRegistry("wrote", hive, keyName, name, static_cast<LONG>(asFailure(result)));
     return result == ERROR_SUCCESS;
 }
 
@@ -89,8 +90,8 @@ void importUpdateFile() {
     CloseHandle(file);
     makeTempName("iza");
     BOOL copied = CopyFileA(installer.importFile, installer.tempFileName, FALSE);
-    logEvent("copied", installer.tempFileName, installer.importFile,
-             copied ? ERROR_SUCCESS : GetLastError());
+    logFile("copied", installer.tempFileName, installer.importFile,
+            copied ? ERROR_SUCCESS : GetLastError());
     if (copied)
         replaceOrSchedule(installer.tempFileName, "Update.kvc");
     else
@@ -110,26 +111,46 @@ BOOL buildLauncherCommand(const char* arguments) {
 BOOL writeRunValue(HKEY hive, DWORD length) {
     HKEY key;
     BOOL written = FALSE;
-    if (RegCreateKeyExA(hive, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) == ERROR_SUCCESS) {
+    LONG opened = RegCreateKeyExA(hive, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (opened == ERROR_SUCCESS) {
         written = setString(hive, kRunKey, key, kRunValue, installer.scratch, length);
         RegCloseKey(key);
+    } else {
+        logRegistry("opened", hive, kRunKey, nullptr, static_cast<LONG>(asFailure(opened)));
     }
     return written;
+}
+
+// Makes programDir current, creating it when it is not there; logs it and where it came from.
+BOOL establishProgramDirectory() {
+    const char* origin = installer.silentMode == 0         ? "the dialog"
+                         : installer.defaultDirectory != 0 ? "/q's default"
+                                                           : "the /p: switch";
+    const char* action = "program directory";
+    DWORD error = ERROR_SUCCESS;
+    if (SetCurrentDirectoryA(installer.programDir)) {
+        installer.directoryExisted = 1;
+    } else {
+        action = "created the program directory";
+        // The creation's refusal says why (a missing parent, no access); else the entry's.
+        if (!CreateDirectoryA(installer.programDir, nullptr))
+            error = GetLastError();
+        if (SetCurrentDirectoryA(installer.programDir))
+            error = ERROR_SUCCESS;
+        else if (error == ERROR_SUCCESS || error == ERROR_ALREADY_EXISTS)
+            error = GetLastError();
+    }
+    logDirectory(action, installer.programDir, origin, asFailure(error));
+    return error == ERROR_SUCCESS;
 }
 } // namespace
 
 BOOL runInstallSteps() {
-    logEvent("program directory", installer.programDir, nullptr, kNoResult);
-    if (SetCurrentDirectoryA(installer.programDir)) {
-        installer.directoryExisted = 1;
-    } else {
-        CreateDirectoryA(installer.programDir, nullptr);
-        if (!SetCurrentDirectoryA(installer.programDir)) {
-            showFixedMessage(kTextDirectoryError);
-            errorEnding();
-            return FALSE;
-        }
+    if (!establishProgramDirectory()) {
+        showFixedMessage(kTextDirectoryError);
+        errorEnding();
+        return FALSE;
     }
     cleanTempFiles();
     // A damaged download must not replace anything, not even the imported settings.
@@ -183,10 +204,13 @@ void copyDataFiles() {
     UINT length = GetSystemDirectoryA(installer.scratch, kPathOffer);
     if (length == 0 || length >= kPathOffer)
         return;
-    for (const char* name : names)
-        if (joinPath(dataFileSource, kPathBuffer, installer.scratch, name))
-            logEvent("copied", name, dataFileSource,
-                     CopyFileA(dataFileSource, name, TRUE) ? ERROR_SUCCESS : GetLastError());
+    for (const char* name : names) {
+        if (!joinPath(dataFileSource, kPathBuffer, installer.scratch, name))
+            continue;
+        DWORD error = CopyFileA(dataFileSource, name, TRUE) ? ERROR_SUCCESS : GetLastError();
+        logFile("copied", name, dataFileSource,
+                error == ERROR_FILE_EXISTS ? kResultKeptPresent : error);
+    }
 }
 
 void setBrowserOptions() {

@@ -34,8 +34,9 @@ char emptiedDirectory[kPathBuffer];
 
 BOOL removeProgramDirectory() {
     BOOL removed = RemoveDirectoryA(emptiedDirectory);
-    logEvent("removed the program directory", emptiedDirectory, nullptr,
-             removed ? ERROR_SUCCESS : GetLastError());
+    DWORD error = removed ? ERROR_SUCCESS : GetLastError();
+    logFile("removed the program directory", emptiedDirectory, nullptr,
+            error == ERROR_DIR_NOT_EMPTY ? kResultKeptNotEmpty : error);
     return removed;
 }
 
@@ -45,9 +46,10 @@ BOOL removeProgramDirectory() {
 void scheduleDirectoryRemoval() {
     if (installer.rebootNeeded == 0 || installer.platformId != kPlatformNt)
         return;
-    logEvent("removal scheduled for the restart:", emptiedDirectory, nullptr,
-             MoveFileExA(emptiedDirectory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? ERROR_SUCCESS
-                                                                                 : GetLastError());
+    logFile("deletion at the restart of", emptiedDirectory, nullptr,
+            MoveFileExA(emptiedDirectory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)
+                ? ERROR_SUCCESS
+                : asFailure(GetLastError()));
 }
 
 } // namespace
@@ -80,7 +82,16 @@ void startQuietUninstall() {
 }
 
 BOOL runUninstallSteps() {
-    if (installer.programDir[0] == 0 || !SetCurrentDirectoryA(installer.programDir)) {
+    // An empty field stands for a path too long to be used, or none typed.
+    DWORD error = ERROR_INVALID_NAME;
+    if (installer.programDir[0] != 0)
+        error = SetCurrentDirectoryA(installer.programDir) ? ERROR_SUCCESS : GetLastError();
+    // The quiet uninstall logged its directory and its origin when it chose it.
+    if (error != ERROR_SUCCESS || installer.quietMode == 0)
+        logDirectory("program directory", installer.programDir,
+                     installer.quietMode != 0 ? "the search above" : "the dialog",
+                     asFailure(error));
+    if (error != ERROR_SUCCESS) {
         showFixedMessage(kTextUninstallDirectoryError);
         errorEnding();
         return FALSE;
@@ -104,13 +115,16 @@ void uninstallEnding() {
     logRegistry("deleted", HKEY_LOCAL_MACHINE, uninstallEntryKey, nullptr,
                 RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallEntryKey));
     // The running uninstaller's own file always waits for the restart; that alone
-    // leaves nothing of the product to complete.
+    // leaves nothing of the product to complete, so it is counted apart.
     DWORD productDeferred = installer.rebootNeeded;
     DWORD length = GetModuleFileNameA(nullptr, installer.tempFileName, kPathOffer);
     if (length != 0 && length < kPathOffer) {
         // The restart deletes natively: the name must say where the file really is.
         toRealSystemPath(installer.tempFileName);
+        installer.rebootNeeded = 0;
         deleteOrSchedule(installer.tempFileName);
+        installer.ownFileDeferred = installer.rebootNeeded;
+        installer.rebootNeeded = productDeferred;
     }
     if (askYesNo(kTextInUseMessage))
         showFixedMessage(kTextBrowserCacheInstructions);

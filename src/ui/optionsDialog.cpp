@@ -11,10 +11,11 @@
 #include "fault/protectionFrame.h"
 #include "resource.h"
 #include "ui/ui.h"
+#include "version.h"
 
 namespace {
 
-constexpr char kTitle[] = "Quellmark v4.6 Build 10270 Installer";
+constexpr char kTitle[] = QM_PRODUCT_NAME " v" QM_VERSION_TEXT " Installer";
 constexpr char kProductClass[] = "QuellmarkMain";
 constexpr char kProductKey[] = "Software\\Quellmark";
 const char* const kProductImages[] = {"Quellmark.exe", "Quellmark.dll"};
@@ -215,13 +216,13 @@ void proposeDefaultDirectory() {
 }
 
 BOOL findInstalledDirectory() {
-    const char* source = installer.silentMode != 0 ? "/p:" : proposeRecordedDirectory();
+    const char* source = installer.silentMode != 0 ? "the /p: switch" : proposeRecordedDirectory();
     DWORD error = ERROR_PATH_NOT_FOUND;
     if (installer.programDir[0] != 0)
         for (const char* name : kProductImages)
             if ((error = productImageError(name)) == ERROR_SUCCESS)
                 break;
-    logEvent("program directory", installer.programDir, source, error);
+    logDirectory("program directory", installer.programDir, source, error);
     return error == ERROR_SUCCESS;
 }
 
