@@ -19,7 +19,8 @@ usage: pack.py [--raw] image INPUT RECORD HEADER NAME
            holds k<NAME>Length, k<NAME>PackedSize and k<NAME>Hash (FNV-1a, for tests)
            of the text. With MESSAGES, each message follows the text behind a NUL, and
            ends with one; OUTPUT_H then holds its offset kText<Message> and the
-           whole record's length k<NAME>RecordLength.
+           whole record's length k<NAME>RecordLength, and each message's text as
+           kPlain<Message>, for checks made while compiling.
 
 MESSAGES holds "@<Message>" lines, each followed by its message's lines, which are
 joined with CR LF (an empty last line gives a message that ends with CR LF). Lines
@@ -98,6 +99,12 @@ def read_messages(source):
     return [(name, "\r\n".join(body).encode("ascii")) for name, body in messages]
 
 
+def c_string(data):
+    """`data` as a C++ string literal."""
+    escapes = {ord("\\"): "\\\\", ord('"'): '\\"', ord("\r"): "\\r", ord("\n"): "\\n"}
+    return '"' + "".join(escapes.get(b, chr(b)) for b in data) + '"'
+
+
 def pack_text(raw, source, name, out_cpp, out_h, messages_source=None):
     with open(source, "r", encoding="ascii", newline="") as f:
         text = f.read().replace("\r\n", "\n").replace("\n", "\r\n").encode("ascii")
@@ -120,6 +127,10 @@ def pack_text(raw, source, name, out_cpp, out_h, messages_source=None):
             f.write(f"constexpr unsigned long k{name}RecordLength = {len(data)};\n")
             for message, offset in offsets:
                 f.write(f"constexpr unsigned long kText{message} = {offset};\n")
+            # The texts themselves, for checks made while compiling; code that used one
+            # at run time would carry it unpacked.
+            for message, body in read_messages(messages_source):
+                f.write(f"constexpr char kPlain{message}[] = {c_string(body)};\n")
         f.write(f"extern const unsigned char packed{name}[k{name}PackedSize];\n")
     with open(out_cpp, "w", newline="\n") as f:
         f.write(f"// Generated from {source.split('/')[-1]}; do not edit.\n")

@@ -2,8 +2,9 @@
 #include "fault/fault.h"
 
 // The linker's symbol for our own image's DOS header, in the installer and in any
-// other executable that links these objects.
-extern "C" IMAGE_DOS_HEADER __ImageBase;
+// other executable that links these objects. Declared as bytes of unknown extent:
+// the headers lie beyond the DOS header, and the compiler must not think otherwise.
+extern "C" const BYTE __ImageBase[];
 
 namespace {
 
@@ -42,9 +43,9 @@ bool isFrameName(DWORD value) {
 const ImageRanges& imageRanges() {
     if (rangesKnown)
         return ranges;
-    const BYTE* base = reinterpret_cast<const BYTE*>(&__ImageBase);
-    const IMAGE_NT_HEADERS* headers =
-        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + __ImageBase.e_lfanew);
+    const BYTE* base = __ImageBase;
+    const IMAGE_NT_HEADERS* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(headers);
     bool codeFound = false;
     for (WORD i = 0; i < headers->FileHeader.NumberOfSections; ++i, ++section) {

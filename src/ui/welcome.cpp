@@ -1,4 +1,5 @@
 // welcome.cpp: the welcome text and the word wrap it goes through.
+#include "agreementPacked.h"
 #include "base/state.h"
 #include "ui/ui.h"
 
@@ -6,21 +7,11 @@ namespace {
 
 constexpr char kProductName[] = "Quellmark";
 
-// Every backslash stands for the product name.
-constexpr char welcomeTemplate[] =
-    "In a moment \\ will load and begin removing adverts from web pages you visit.  Note that \\ "
-    "will not require any configuration before it starts working, we've designed it so that it "
-    "will deal with most adverts by default.\r\n\r\n"
-    "Of course for those who like to tinker we've included options to deal with almost anything, "
-    "to see these just click on the \\ icon (the smiley cow face) on the bottom right of your "
-    "screen.\r\n\r\n"
-    "Thank you for installing \\, now sit back and enjoy advert free browsing!\r\n\r\n"
-    "        - Calderwick (\\ Programmer)\r\n";
-
 constexpr DWORD kWelcomeWorkBuffer = 703;
 
-// Replaces each placeholder; stops short of `capacity` whatever the template holds.
-constexpr void buildInto(char* destination, DWORD capacity) {
+// Replaces each placeholder (a backslash stands for the product name); stops short
+// of `capacity` whatever the template holds.
+constexpr void buildInto(const char* welcomeTemplate, char* destination, DWORD capacity) {
     DWORD used = 0;
     for (const char* from = welcomeTemplate; *from != 0; ++from) {
         const char* piece = *from == '\\' ? kProductName : from;
@@ -71,7 +62,9 @@ constexpr void wrapInto(const char* source, char* destination, DWORD columnLimit
     }
 }
 
-// The size the built and the wrapped welcome text take, proved while compiling.
+// The size the built and the wrapped welcome text take, proved while compiling. The
+// template is carried packed (agreementText.cpp); a damaged record gives the far
+// shorter core-files error instead.
 struct WelcomeSizes {
     DWORD built;
     DWORD wrapped;
@@ -79,7 +72,7 @@ struct WelcomeSizes {
 
 constexpr WelcomeSizes measureWelcome() {
     char built[kWelcomeWorkBuffer + 1] = {};
-    buildInto(built, sizeof built);
+    buildInto(kPlainWelcomeTemplate, built, sizeof built);
     char wrapped[2 * kWelcomeBuffer] = {};
     wrapInto(built, wrapped, kWelcomeColumns);
     WelcomeSizes sizes = {0, 0};
@@ -102,7 +95,7 @@ char welcomeText[kWelcomeBuffer];
 
 void buildWelcomeText() {
     static char built[kWelcomeWorkBuffer];
-    buildInto(built, kWelcomeWorkBuffer);
+    buildInto(fixedText(kTextWelcomeTemplate), built, kWelcomeWorkBuffer);
     wrapInto(built, welcomeText, kWelcomeColumns);
 }
 
