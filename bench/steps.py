@@ -18,10 +18,11 @@ LINE = re.compile(r"(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)(?:\.(\d{3}))?(?: 
 # Rows in the order of the install; the first pattern that matches a line names its step.
 STEPS = [
     ("start-up to the first log line", None),
-    ("command line, directory", r"^(====|start:|program directory)"),
+    ("command line, directory", r"^(====|start:|(created the )?program directory)"),
+    ("closing the running product", r"^closing the running product"),
     ("unpacking", r"^unpacked"),
     ("registry: product values", r"^(wrote|deleted) HK.*\\Quellmark value (AppPath|CCode|DCC)"),
-    ("registry: autostart", r"^(wrote|deleted) HK.*\\Run value"),
+    ("registry: autostart", r"^((wrote|deleted) HK.*\\Run value|opened HK.*\\Run(: |$))"),
     ("registry: uninstall entry", r"^(wrote|deleted) HK.*\\Uninstall\\Quellmark"),
     ("registry: browser settings", r"^(wrote|deleted) HK.*Internet Explorer"),
     ("registry: other", r"^(wrote|deleted) HK"),
@@ -30,7 +31,7 @@ STEPS = [
     ("file Update.kvc", None),
     ("data files", r"^copied .*strings\.dat"),
     ("old group removed", r"^(deleted .*\.lnk|removed the program group)"),
-    ("group folder", r"^program group"),
+    ("group folder", r"^(program group|read HK.*\\Shell Folders)"),
     ("shortcut Launch Quellmark", r"^shortcut .*Launch Quellmark"),
     ("shortcut User's Guide", r"^shortcut .*User's Guide"),
     ("shortcut Uninstall Quellmark", r"^shortcut .*Uninstall Quellmark"),
@@ -41,9 +42,9 @@ STEPS = [
     ("other lines", r""),
     ("exit after the end line", None),
 ]
-# A temporary file's write is charged to the file it replaces next.
-TEMP_WRITE = re.compile(r"^wrote .*\.tmp")
-REPLACED = re.compile(r"^(?:replaced|replacement scheduled[^:]*:) (.*?)(?: from |: |$)")
+# A temporary file's write (or the import's copy) is charged to the file it replaces next.
+TEMP_WRITE = re.compile(r"^(?:wrote|copied) .*?\.tmp(?: from |: |$)")
+REPLACED = re.compile(r"^(?:replaced|replacement at the restart of) (.*?)(?: from |: |$)")
 
 
 def stamp(match):
