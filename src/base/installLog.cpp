@@ -32,8 +32,12 @@ void putText(const char* text) {
     put(text, kLogFieldLength);
 }
 
+// wsprintfA writes at most 1024 characters and the terminator: room for any format,
+// not only for the number.
+constexpr DWORD kFormatBuffer = 1025;
+
 void putNumber(const char* format, DWORD value) {
-    char number[16];
+    char number[kFormatBuffer];
     wsprintfA(number, format, value);
     putText(number);
 }

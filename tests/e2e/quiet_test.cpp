@@ -209,6 +209,32 @@ TEST_F(Quiet, AnUninstallPassesOverAnAppPathPointedAtAnotherDirectory) {
     EXPECT_EQ(readFile(joinPath(decoy, "Quellmark.exe")), "their own program");
 }
 
+// A product that refuses to close, or hangs, keeps the uninstall from removing anything;
+// the tool gets exit 1 and the log says which of the two it was.
+TEST_F(Quiet, AnUninstallStopsCleanlyWhenTheProductRefusesOrDoesNotAnswer) {
+    const std::string target = "C:\\Q";
+    ASSERT_NO_FATAL_FAILURE(installQuietlyInto(target));
+    const std::pair<const char*, const char*> cases[] = {
+        {"/answer:104489", "closing the running product QuellmarkMain: refused"},
+        {"/answer:none", "closing the running product QuellmarkMain: did not answer within 10 s"},
+    };
+    for (const auto& [answer, logged] : cases) {
+        SCOPED_TRACE(answer);
+        DeleteFileA(kLog.c_str());
+        Process product = startProduct(target, answer);
+        ASSERT_TRUE(product.running());
+        auto exitCode =
+            runInstaller("/q /p:" + quoted(target) + " /l:" + quoted(kLog) + " /die", 40000);
+        EXPECT_EQ(exitCode, std::optional<DWORD>(1)) << logText();
+        EXPECT_TRUE(logHas(logged)) << logText();
+        EXPECT_TRUE(logHas("end: exit code 1")) << logText();
+        EXPECT_TRUE(product.running());
+        EXPECT_TRUE(fileExists(joinPath(target, "Quellmark.dll")));
+        EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+        ASSERT_NO_FATAL_FAILURE(stopProductAndRemoveItsLogs(target));
+    }
+}
+
 // Nothing installed, or only the configuration an earlier uninstall kept: no product
 // to remove, so nothing of the machine's is touched and the tool is told it failed.
 TEST_F(Quiet, AnUninstallWithNoProductInstalledExitsOneAndRemovesNothing) {
