@@ -141,12 +141,16 @@ TEST_F(Quiet, AnUninstallClosesTheProductAndLeavesWhatIsInUseToTheRestart) {
     EXPECT_FALSE(directoryExists(kTarget));
 }
 
-TEST_F(Quiet, AloneItInstallsWhereTheDialogWouldAndUninstallsKeepingTheConfiguration) {
+// A quiet install starts nothing: the Run value starts the product at the next logon,
+// in the user's own session rather than beside it as the deployment tool's account.
+TEST_F(Quiet, AloneItInstallsWhereTheDialogWouldStartsNothingAndUninstallsKeepingTheConfiguration) {
     const std::string target = kDefaultDir;
-    ASSERT_EQ(runInstaller("/q /m"), std::optional<DWORD>(0));
-    ASSERT_TRUE(waitFor([&] { return productStarts(target).size() == 1; }, kDefaultTimeoutMs));
+    ASSERT_EQ(runInstaller("/q /l:" + quoted(kLog)), std::optional<DWORD>(0));
     EXPECT_EQ(readFile(joinPath(target, "Quellmark.dll")), libraryImage());
-    killProcesses("Quellmark.exe");
+    EXPECT_NE(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
+    EXPECT_TRUE(logHas("product not started: quiet mode")) << logText();
+    Sleep(2000);
+    EXPECT_TRUE(productStarts(target).empty());
 
     writeFile(joinPath(target, "Config.dat"), "my settings");
     writeFile(joinPath(target, "CustomStrings.dat"), "my filters");
@@ -167,10 +171,8 @@ void stopProductAndRemoveItsLogs(const std::string& directory) {
     DeleteFileA(joinPath(directory, "Quellmark.messages.log").c_str());
 }
 
-void installQuietlyInto(const std::string& directory) {
-    ASSERT_EQ(runInstaller("/q /m /p:" + quoted(directory)), std::optional<DWORD>(0));
-    ASSERT_TRUE(waitFor([&] { return productStarts(directory).size() == 1; }, kDefaultTimeoutMs));
-    stopProductAndRemoveItsLogs(directory);
+void installQuietlyInto(const std::string& directory, const std::string& switches = "") {
+    ASSERT_EQ(runInstaller("/q /m /p:" + quoted(directory) + switches), std::optional<DWORD>(0));
 }
 
 // A deployment tool removes what another account installed: this account's HKCU has no
@@ -206,6 +208,25 @@ TEST_F(Quiet, AnUninstallPassesOverAnAppPathPointedAtAnotherDirectory) {
     EXPECT_FALSE(fileExists(joinPath(kTarget, "Quellmark.exe")));
     EXPECT_FALSE(fileExists(joinPath(kTarget, "Quellmark.dll")));
     EXPECT_EQ(readFile(joinPath(decoy, "Config.dat")), "their settings");
+    EXPECT_EQ(readFile(joinPath(decoy, "Quellmark.exe")), "their own program");
+}
+
+// A /s install leaves no uninstall entry: the machine's AppPath leads the uninstall,
+// never the user's, which here points at a decoy that holds a Quellmark.exe.
+TEST_F(Quiet, AnUninstallWithoutAnEntryTakesTheMachinesAppPathNotTheUsers) {
+    createKey(HKEY_LOCAL_MACHINE, kProductKey);
+    ASSERT_NO_FATAL_FAILURE(installQuietlyInto(kTarget, " /s"));
+    ASSERT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    const std::string decoy = "C:\\Decoy";
+    makeDirectories(decoy);
+    writeFile(joinPath(decoy, "Quellmark.exe"), "their own program");
+    writeString(HKEY_CURRENT_USER, kProductKey, "AppPath", decoy);
+
+    auto exitCode = runInstaller("/q /l:" + quoted(kLog) + " /die");
+    EXPECT_TRUE(exitCode == std::optional<DWORD>(0) || exitCode == std::optional<DWORD>(3010))
+        << logText();
+    EXPECT_TRUE(logHas("program directory " + kTarget + " from HKLM AppPath: ok")) << logText();
+    EXPECT_FALSE(fileExists(joinPath(kTarget, "Quellmark.dll")));
     EXPECT_EQ(readFile(joinPath(decoy, "Quellmark.exe")), "their own program");
 }
 
@@ -299,6 +320,41 @@ TEST_F(Quiet, TheLogOfASilentInstallNamesEverythingItLeaves) {
         logHas("started through the desktop shell: \"" + kTarget + "\\Quellmark.exe\": ok") ||
         logHas("started: \"" + kTarget + "\\Quellmark.exe\": ok"));
     EXPECT_TRUE(logHas("end: exit code 0; files waiting for the restart: no"));
+}
+
+// Written as the README's switch order suggests, the log path unquoted: the run is
+// the uninstall that /die asks for, and the log is where /l: names it.
+TEST_F(Quiet, DieBehindAnUnquotedLogPathStillUninstalls) {
+    EXPECT_EQ(runInstaller("/q /l:" + kLog + " /die"), std::optional<DWORD>(1));
+    EXPECT_TRUE(logHas("mode quiet uninstall")) << logText();
+    EXPECT_FALSE(directoryExists(kDefaultDir));
+}
+
+// A mistyped switch ends a quiet run before anything is changed, and the log names it.
+TEST_F(Quiet, AnUnknownSwitchEndsTheRunBeforeAnyChange) {
+    for (const std::string& mistake : {"/uninstall", "/x", "/silent", "/?", "/p"}) {
+        SCOPED_TRACE(mistake);
+        DeleteFileA(kLog.c_str());
+        int windowsSeen = 0;
+        EXPECT_EQ(runWatched("/q /l:" + quoted(kLog) + " " + mistake, windowsSeen),
+                  std::optional<DWORD>(1));
+        EXPECT_EQ(windowsSeen, 0);
+        EXPECT_TRUE(logHas("unknown switch " + mistake)) << logText();
+        EXPECT_FALSE(directoryExists(kDefaultDir));
+        EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
+    }
+}
+
+// A log that cannot be opened ends the run with 1622 before anything is changed.
+TEST_F(Quiet, AnUnwritableLogEndsTheRunBeforeAnyChange) {
+    for (const std::string& log :
+         {std::string("C:\\qmtest\\deploy logs"), std::string("Q:\\logs\\run.log"),
+          std::string("C:\\No Such Folder\\run.log")}) {
+        SCOPED_TRACE(log);
+        EXPECT_EQ(runInstaller("/q /l:" + quoted(log) + " /p:" + quoted(kTarget)),
+                  std::optional<DWORD>(1622));
+        EXPECT_FALSE(directoryExists(kTarget));
+    }
 }
 
 } // namespace
