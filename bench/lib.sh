@@ -6,7 +6,7 @@ export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenub
 
 now() { date +%s%N; }
 # One `wine PROGRAM ARGS...` from the current directory: milliseconds in $elapsed, its
-# exit code in $last_rc.
+# exit code in $last_rc, and its start and end (Unix time in ms) in $started and $ended.
 timed() {
     local start
     start=$(now)
@@ -14,7 +14,10 @@ timed() {
     timeout 300 wine "$@" >/dev/null 2>&1
     last_rc=$?
     set -e
-    elapsed=$((($(now) - start) / 1000000))
+    local end
+    end=$(now)
+    started=$((start / 1000000)) ended=$((end / 1000000))
+    elapsed=$((ended - started))
 }
 median() {
     sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'

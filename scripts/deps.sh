@@ -2,12 +2,12 @@
 # Installs what building and running need, idempotently (Debian, as root):
 # the i386 architecture, the MinGW-w64 cross compiler, 32-bit Wine, Xvfb, a Japanese locale;
 # the LZMA SDK's decoder and xz for the payload, osslsigncode and openssl for signing, and
-# NSIS for the bench's peer installer.
+# NSIS for the bench's peer installer; PyYAML to check a release's package manifests.
 set -euo pipefail
 
 packages=(cmake make g++-mingw-w64-i686 wine wine32:i386 wine32-preloader:i386 wine64 xvfb
           xauth x11-utils googletest imagemagick python3 locales lzma-dev xz-utils osslsigncode
-          openssl nsis)
+          openssl nsis python3-yaml)
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386

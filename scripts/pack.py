@@ -14,9 +14,16 @@ installer's fixed probability table always fits.
 
 usage: pack.py [--raw] image INPUT RECORD HEADER NAME
            writes the record, and HEADER with the constant k<NAME>Length
-       pack.py [--raw] text INPUT NAME OUTPUT_CPP OUTPUT_H
+       pack.py [--raw] text INPUT NAME OUTPUT_CPP OUTPUT_H [MESSAGES]
            the text with CR LF line ends, as a C++ array packed<NAME>; OUTPUT_H also
            holds k<NAME>Length, k<NAME>PackedSize and k<NAME>Hash (FNV-1a, for tests)
+           of the text. With MESSAGES, each message follows the text behind a NUL, and
+           ends with one; OUTPUT_H then holds its offset kText<Message> and the
+           whole record's length k<NAME>RecordLength.
+
+MESSAGES holds "@<Message>" lines, each followed by its message's lines, which are
+joined with CR LF (an empty last line gives a message that ends with CR LF). Lines
+starting with "#" before the first message are comments.
 """
 import struct
 import subprocess
@@ -74,15 +81,45 @@ def pack_image(raw, source, out_record, out_header, name):
     report(name, data, packed, note)
 
 
-def pack_text(raw, source, name, out_cpp, out_h):
+def read_messages(source):
+    """[(name, bytes)] from a MESSAGES file."""
+    with open(source, "r", encoding="ascii", newline="") as f:
+        lines = f.read().replace("\r\n", "\n").split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    messages = []
+    for line in lines:
+        if line.startswith("@"):
+            messages.append((line[1:], []))
+        elif messages:
+            messages[-1][1].append(line)
+        elif not line.startswith("#"):
+            raise SystemExit(f"{source}: text before the first message")
+    return [(name, "\r\n".join(body).encode("ascii")) for name, body in messages]
+
+
+def pack_text(raw, source, name, out_cpp, out_h, messages_source=None):
     with open(source, "r", encoding="ascii", newline="") as f:
         text = f.read().replace("\r\n", "\n").replace("\n", "\r\n").encode("ascii")
-    packed, note = record(text, raw)
+    data = text
+    offsets = []
+    if messages_source is not None:
+        data += b"\0"
+        for message, body in read_messages(messages_source):
+            if b"\0" in body:
+                raise SystemExit(f"{messages_source}: NUL in {message}")
+            offsets.append((message, len(data)))
+            data += body + b"\0"
+    packed, note = record(data, raw)
     with open(out_h, "w", newline="\n") as f:
         f.write(f"// Generated from {source.split('/')[-1]}; do not edit.\n#pragma once\n\n")
         f.write(f"constexpr unsigned long k{name}Length = {len(text)};\n")
         f.write(f"constexpr unsigned long k{name}PackedSize = {len(packed)};\n")
         f.write(f"constexpr unsigned long k{name}Hash = 0x{fnv1a(text):08X}u;\n")
+        if messages_source is not None:
+            f.write(f"constexpr unsigned long k{name}RecordLength = {len(data)};\n")
+            for message, offset in offsets:
+                f.write(f"constexpr unsigned long kText{message} = {offset};\n")
         f.write(f"extern const unsigned char packed{name}[k{name}PackedSize];\n")
     with open(out_cpp, "w", newline="\n") as f:
         f.write(f"// Generated from {source.split('/')[-1]}; do not edit.\n")
@@ -91,7 +128,7 @@ def pack_text(raw, source, name, out_cpp, out_h):
         for k in range(0, len(packed), 16):
             f.write("    " + ",".join(str(b) for b in packed[k:k + 16]) + ",\n")
         f.write("};\n")
-    report(name, text, packed, note)
+    report(name, data, packed, note)
 
 
 def main():
@@ -101,7 +138,7 @@ def main():
         args = args[1:]
     if len(args) == 5 and args[0] == "image":
         pack_image(raw, *args[1:])
-    elif len(args) == 5 and args[0] == "text":
+    elif len(args) in (5, 6) and args[0] == "text":
         pack_text(raw, *args[1:])
     else:
         raise SystemExit(__doc__)

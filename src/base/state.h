@@ -39,7 +39,7 @@ struct InstallerState {
     DWORD noProgramGroup;           // /s
     DWORD currentUserOnly;          // /c
     DWORD platformId;               // 1 = 95 family, 2 = NT family, 0 = not determined
-    DWORD rebootNeeded;             // a file operation was deferred to the restart
+    DWORD rebootNeeded;             // a product file's operation was deferred to the restart
     DWORD operation;                // kOperation*
     DWORD uninstallMode;            // started as the uninstaller (/die, /fdie)
     char scratch[kScratchBuffer];   // work area of one step at a time
@@ -52,6 +52,8 @@ struct InstallerState {
     char programDir[kPathBuffer];   // the program directory
     DWORD quietMode;                // /q: nothing is shown; exit codes 0, 3010, 1
     char logFile[kPathBuffer];      // /l: file that events are appended to; empty when none
+    DWORD defaultDirectory;         // /q without /p:: programDir is the dialog's proposal
+    DWORD ownFileDeferred;          // the running uninstaller's own file waits for the restart
     char badSwitch[kSwitchText];    // first switch in the arguments that the scan does not know
     DWORD helpAsked;                // /?
 };

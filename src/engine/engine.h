@@ -14,9 +14,13 @@ void runEngine();
 // The one way an engine error ends: silent mode exits 1, dialog mode re-shows the dialog.
 void errorEnding();
 
+// The caption of the installer's message boxes.
+extern const char messageCaption[];
 // Message boxes with the installer's caption and no owner window.
 void showMessage(const char* text);
-BOOL askYesNo(const char* text);
+// The packed fixed texts, by their kText... offsets.
+void showFixedMessage(DWORD text);
+BOOL askYesNo(DWORD text);
 
 // Install steps 1 to 6; FALSE when a step failed (the error ending has been taken).
 BOOL runInstallSteps();
@@ -40,6 +44,3 @@ void startUninstall();
 void startQuietUninstall();
 BOOL runUninstallSteps();
 void uninstallEnding();
-
-// Texts shown by both operations.
-extern const char browserCacheInstructions[];

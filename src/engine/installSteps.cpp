@@ -1,4 +1,5 @@
 // installSteps.cpp: install steps 1 to 6 and the install's part of the shared tail.
+#include "agreementPacked.h"
 #include "base/installLog.h"
 #include "base/state.h"
 #include "base/text.h"
@@ -21,31 +22,13 @@ constexpr char kLauncher[] = "Quellmark.exe";
 constexpr char kDccData[] = {'a', 'd', 'v', '\x7F'};
 constexpr DWORD kDccLength = 3;
 
-constexpr char kDirectoryError[] =
-    "Error when attempting to establish program directory, please check you have sufficient "
-    "permissions to create the target directory and sufficient free space.";
-constexpr char kCoreFilesError[] =
-    "Error when attempting to modify Quellmark core libraries, please uninstall your current "
-    "version, rebooting afterwards if necessary, then try again.";
-constexpr char kAutostartError[] = "Error when setting automatic launch key.";
-constexpr char kBrowserCacheQuestion[] =
-    "If this is your first time running Quellmark, it is highly recommended that you clear "
-    "your browser's cache (this is the area that stores copies of web pages locally to speed "
-    "up web page loading), otherwise adverts may still appear even while Quellmark is "
-    "active.  This is quick and easy to do; would you like to see a quick explanation of how "
-    "to do this?";
-constexpr char kRestartMessage[] =
-    "Unfortunately some files were in use by your system when the Quellmark installer "
-    "attempted to update them.  As a result, before you can use Quellmark, you must restart "
-    "your system.  After the restart the installation will silently complete and the new "
-    "Quellmark version will be loaded.";
-
 char dataFileSource[kPathBuffer];
 
 BOOL setString(HKEY hive, const char* keyName, HKEY key, const char* name, const char* data,
                DWORD length) {
     LONG result = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), length);
-    logRegistry("wrote", hive, keyName, name, result);
+    // A write never finds "nothing there": any refusal is a failure.
+    logRegistry("wrote", hive, keyName, name, static_cast<LONG>(asFailure(result)));
     return result == ERROR_SUCCESS;
 }
 
@@ -107,8 +90,8 @@ void importUpdateFile() {
     CloseHandle(file);
     makeTempName("iza");
     BOOL copied = CopyFileA(installer.importFile, installer.tempFileName, FALSE);
-    logEvent("copied", installer.tempFileName, installer.importFile,
-             copied ? ERROR_SUCCESS : GetLastError());
+    logFile("copied", installer.tempFileName, installer.importFile,
+            copied ? ERROR_SUCCESS : GetLastError());
     if (copied)
         replaceOrSchedule(installer.tempFileName, "Update.kvc");
     else
@@ -128,32 +111,54 @@ BOOL buildLauncherCommand(const char* arguments) {
 BOOL writeRunValue(HKEY hive, DWORD length) {
     HKEY key;
     BOOL written = FALSE;
-    if (RegCreateKeyExA(hive, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) == ERROR_SUCCESS) {
+    LONG opened = RegCreateKeyExA(hive, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (opened == ERROR_SUCCESS) {
         written = setString(hive, kRunKey, key, kRunValue, installer.scratch, length);
         RegCloseKey(key);
+    } else {
+        logRegistry("opened", hive, kRunKey, nullptr, static_cast<LONG>(asFailure(opened)));
     }
     return written;
+}
+
+// Makes programDir current, creating it when it is not there; logs it and where it came from.
+BOOL establishProgramDirectory() {
+    const char* origin = installer.silentMode == 0         ? "the dialog"
+                         : installer.defaultDirectory != 0 ? "/q's default"
+                                                           : "the /p: switch";
+    const char* action = "program directory";
+    DWORD error = ERROR_SUCCESS;
+    if (SetCurrentDirectoryA(installer.programDir)) {
+        installer.directoryExisted = 1;
+    } else {
+        action = "created the program directory";
+        // The creation's refusal says why (a missing parent, no access); else the entry's.
+        if (!CreateDirectoryA(installer.programDir, nullptr))
+            error = GetLastError();
+        if (SetCurrentDirectoryA(installer.programDir))
+            error = ERROR_SUCCESS;
+        else if (error == ERROR_SUCCESS || error == ERROR_ALREADY_EXISTS)
+            error = GetLastError();
+    }
+    logDirectory(action, installer.programDir, origin, asFailure(error));
+    return error == ERROR_SUCCESS;
 }
 } // namespace
 
 BOOL runInstallSteps() {
-    logEvent("program directory", installer.programDir, nullptr, kNoResult);
-    if (SetCurrentDirectoryA(installer.programDir)) {
-        installer.directoryExisted = 1;
-    } else {
-        CreateDirectoryA(installer.programDir, nullptr);
-        if (!SetCurrentDirectoryA(installer.programDir)) {
-            showMessage(kDirectoryError);
-            errorEnding();
-            return FALSE;
-        }
+    if (!establishProgramDirectory()) {
+        showFixedMessage(kTextDirectoryError);
+        errorEnding();
+        return FALSE;
     }
     cleanTempFiles();
     // A damaged download must not replace anything, not even the imported settings.
-    if (!unpackPayloads()) {
-        logEvent("unpacked", "the product images", nullptr, ERROR_INVALID_DATA);
-        showMessage(kCoreFilesError);
+    BOOL unpacked = unpackPayloads();
+    logEvent("unpacked", "the product images", nullptr,
+             unpacked ? ERROR_SUCCESS : ERROR_INVALID_DATA);
+    if (!unpacked) {
+        showMessage(coreFilesError);
         errorEnding();
         return FALSE;
     }
@@ -164,7 +169,7 @@ BOOL runInstallSteps() {
     BOOL done = writePayload(IDR_LIBRARY_IMAGE, "izd", "Quellmark.dll") &&
                 writePayload(IDR_LAUNCHER_IMAGE, "ize", kLauncher);
     if (!done) {
-        showMessage(kCoreFilesError);
+        showMessage(coreFilesError);
         errorEnding();
     }
     return done;
@@ -190,7 +195,7 @@ void setAutostart() {
     if (!written && hive == HKEY_LOCAL_MACHINE)
         written = writeRunValue(HKEY_CURRENT_USER, length);
     if (!written)
-        showMessage(kAutostartError);
+        showFixedMessage(kTextAutostartError);
 }
 
 // Never overwrites: a copy in the program directory may hold the user's own strings.
@@ -199,10 +204,13 @@ void copyDataFiles() {
     UINT length = GetSystemDirectoryA(installer.scratch, kPathOffer);
     if (length == 0 || length >= kPathOffer)
         return;
-    for (const char* name : names)
-        if (joinPath(dataFileSource, kPathBuffer, installer.scratch, name))
-            logEvent("copied", name, dataFileSource,
-                     CopyFileA(dataFileSource, name, TRUE) ? ERROR_SUCCESS : GetLastError());
+    for (const char* name : names) {
+        if (!joinPath(dataFileSource, kPathBuffer, installer.scratch, name))
+            continue;
+        DWORD error = CopyFileA(dataFileSource, name, TRUE) ? ERROR_SUCCESS : GetLastError();
+        logFile("copied", name, dataFileSource,
+                error == ERROR_FILE_EXISTS ? kResultKeptPresent : error);
+    }
 }
 
 void setBrowserOptions() {
@@ -219,8 +227,8 @@ void completeInstall() {
     if (installer.silentMode == 0) {
         ShowWindow(installer.dialogWindow, SW_HIDE);
         if (installer.productWasRunning == 0 && installer.directoryExisted == 0 &&
-            askYesNo(kBrowserCacheQuestion))
-            showMessage(browserCacheInstructions);
+            askYesNo(kTextBrowserCacheQuestion))
+            showFixedMessage(kTextBrowserCacheInstructions);
         Sleep(200);
         buildWelcomeText();
         logMessage(welcomeText, TRUE);
@@ -229,7 +237,7 @@ void completeInstall() {
     if (installer.rebootNeeded == 1) {
         if (installer.silentMode == 0) {
             Sleep(200);
-            showMessage(kRestartMessage);
+            showFixedMessage(kTextRestartMessage);
         }
     } else if (installer.quietMode != 0) {
         // Unattended runs start nothing; the Run value starts it at the next logon.
@@ -244,24 +252,3 @@ void completeInstall() {
     }
     endRun(completedExitCode(installer.rebootNeeded));
 }
-
-const char browserCacheInstructions[] =
-    "Please find the browser you use from the list below:\r\n"
-    "(feel free to carry out the instructions with this message box in the background)\r\n"
-    "\r\n"
-    "Internet Explorer (or NetCaptor):\r\n"
-    "Open Internet Explorer; click the \"Tools\" menu, then \"Internet Options\".  A window "
-    "will appear with a section in the middle named \"Temporary Internet Files\", click the "
-    "\"Delete Files\" button on that.  Another box will appear, click \"OK\" then close the "
-    "opened windows.\r\n"
-    "\r\n"
-    "Mozilla or Netscape:\r\n"
-    "Open your browser; click the \"Edit\" menu, then \"Preferences\".  A window will appear, "
-    "double-click the \"Advanced\" entry at the bottom of the list, it will expand to show a "
-    "\"Cache\" entry, click on that and you'll see your cache options.  Click the \"Clear Disk "
-    "Cache\" button, then \"OK\" and close the opened windows.\r\n"
-    "\r\n"
-    "Opera:\r\n"
-    "Open Opera; click the \"Tools\" menu then \"Preferences\".  Click on the \"History and "
-    "Cache\" entry at the end of the list and your cache options will appear.  Click the "
-    "\"Empty now\" button and close the opened windows.\r\n";

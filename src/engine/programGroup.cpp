@@ -7,6 +7,7 @@
 #include "payload/payload.h"
 #include "resource.h"
 #include "shortcuts/shortcut.h"
+#include "version.h"
 
 const char uninstallEntryKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellmark";
@@ -16,7 +17,7 @@ constexpr char kShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr char kGroupName[] = "Quellmark";
 constexpr char kGroupSuffix[] = "\\Quellmark";
-constexpr char kDisplayName[] = "Quellmark";
+constexpr char kDisplayName[] = QM_PRODUCT_NAME;
 
 // The folder read from the registry is offered kPathOffer bytes; the buffer keeps room
 // behind it for a terminator the registry may not have stored and for the group name.
@@ -33,40 +34,54 @@ char quietUninstallCommand[kPathBuffer];
 char ownPath[kPathBuffer];
 char displayIcon[kPathBuffer];
 
-// Reads a start-menu folder into startMenu; FALSE when there is none to use.
-BOOL readStartMenu(BOOL allUsers) {
+// Reads a start-menu folder into startMenu; the reason when there is none to use.
+DWORD readStartMenu(BOOL allUsers) {
     HKEY hive = allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     const char* valueName = allUsers ? "Common Programs" : "Programs";
-    BOOL found = FALSE;
     HKEY key;
-    if (RegOpenKeyExA(hive, kShellFolders, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+    LONG result = RegOpenKeyExA(hive, kShellFolders, 0, KEY_QUERY_VALUE, &key);
+    if (result == ERROR_SUCCESS) {
         DWORD size = kPathOffer;
-        if (RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(startMenu),
-                             &size) == ERROR_SUCCESS &&
-            size <= kPathOffer) {
+        result = RegQueryValueExA(key, valueName, nullptr, nullptr,
+                                  reinterpret_cast<BYTE*>(startMenu), &size);
+        if (result == ERROR_SUCCESS && size > kPathOffer)
+            result = ERROR_MORE_DATA;
+        if (result == ERROR_SUCCESS) {
             // The registry returns a value stored without its terminator as it is.
             startMenu[size] = 0;
             // An empty folder would put the group at the root of the current drive.
-            found = startMenu[0] != 0;
+            if (startMenu[0] == 0)
+                result = ERROR_INVALID_DATA;
         }
         RegCloseKey(key);
     }
-    return found;
+    return static_cast<DWORD>(result);
 }
 
 // The group folder of the chosen start menu made current; the message when it cannot be.
 const char* enterProgramGroup() {
     BOOL allUsers = optionOn(Option::AllUsers);
     for (;;) {
-        if (!readStartMenu(allUsers)) {
+        DWORD error = readStartMenu(allUsers);
+        if (error != ERROR_SUCCESS) {
+            logRegistry("read", allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kShellFolders,
+                        allUsers ? "Common Programs" : "Programs",
+                        static_cast<LONG>(asFailure(error)));
             if (!allUsers)
                 return "Error when finding start menu.";
         } else {
             textAppend(startMenu, kPathBuffer, kGroupSuffix);
-            CreateDirectoryA(startMenu, nullptr);
-            BOOL entered = SetCurrentDirectoryA(startMenu);
-            logEvent("program group", startMenu, nullptr, entered ? ERROR_SUCCESS : GetLastError());
-            if (entered)
+            // An existing folder is fine; any other refusal says why it cannot be entered.
+            if (CreateDirectoryA(startMenu, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+                error = ERROR_SUCCESS;
+            else
+                error = GetLastError();
+            if (SetCurrentDirectoryA(startMenu))
+                error = ERROR_SUCCESS;
+            else if (error == ERROR_SUCCESS)
+                error = GetLastError();
+            logFile("program group", startMenu, nullptr, asFailure(error));
+            if (error == ERROR_SUCCESS)
                 return nullptr;
             if (!allUsers)
                 return "Error when creating Quellmark program group.";
@@ -89,13 +104,15 @@ BOOL makeUninstallerPath() {
 void copyInstaller(BOOL haveUninstallerPath) {
     DWORD length = GetModuleFileNameA(nullptr, ownPath, kPathOffer);
     if (haveUninstallerPath && length != 0 && length < kPathOffer)
-        logEvent("copied", uninstallerPath, ownPath,
-                 CopyFileA(ownPath, uninstallerPath, FALSE) ? ERROR_SUCCESS : GetLastError());
+        logFile("copied", uninstallerPath, ownPath,
+                CopyFileA(ownPath, uninstallerPath, FALSE) ? ERROR_SUCCESS
+                                                           : asFailure(GetLastError()));
 }
 
 void setValue(HKEY key, const char* name, DWORD type, const void* data, DWORD length) {
+    LONG result = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), length);
     logRegistry("wrote", HKEY_LOCAL_MACHINE, uninstallEntryKey, name,
-                RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), length));
+                static_cast<LONG>(asFailure(static_cast<DWORD>(result))));
 }
 
 void setStringValue(HKEY key, const char* name, const char* text) {
@@ -112,8 +129,8 @@ void describeProduct(HKEY key) {
     if (textCopy(displayIcon, kPathBuffer, uninstallerPath) &&
         textAppend(displayIcon, kPathBuffer, ",1"))
         setStringValue(key, "DisplayIcon", displayIcon);
-    setStringValue(key, "DisplayVersion", "4.6");
-    setStringValue(key, "Publisher", kDisplayName);
+    setStringValue(key, "DisplayVersion", QM_DISPLAY_VERSION);
+    setStringValue(key, "Publisher", QM_PUBLISHER);
     if (textLength(installer.programDir, kPathOffer) < kPathOffer)
         setStringValue(key, "InstallLocation", installer.programDir);
     DWORD total = 0;
@@ -148,13 +165,14 @@ void registerUninstaller(BOOL haveUninstallerPath) {
 }
 
 void removeGroupAt(BOOL allUsers) {
-    if (readStartMenu(allUsers) && SetCurrentDirectoryA(startMenu) &&
+    if (readStartMenu(allUsers) == ERROR_SUCCESS && SetCurrentDirectoryA(startMenu) &&
         SetCurrentDirectoryA(kGroupName)) {
         deleteMatching("*.lnk");
         SetCurrentDirectoryA("..");
         // Fails, unnoticed, while files other than shortcuts are left in the group.
-        logEvent("removed the program group", startMenu, nullptr,
-                 RemoveDirectoryA(kGroupName) ? ERROR_SUCCESS : GetLastError());
+        DWORD error = RemoveDirectoryA(kGroupName) ? ERROR_SUCCESS : GetLastError();
+        logFile("removed the program group", kGroupName, nullptr,
+                error == ERROR_DIR_NOT_EMPTY ? kResultKeptNotEmpty : error);
     }
 }
 } // namespace

@@ -3,10 +3,9 @@
 #include "base/state.h"
 #include "engine/engine.h"
 #include "resource.h"
+#include "ui/ui.h"
 
-namespace {
-constexpr char kCaption[] = "Quellmark Installer";
-}
+const char messageCaption[] = "Quellmark Installer";
 
 BOOL optionOn(Option option) {
     if (installer.silentMode != 0) {
@@ -30,13 +29,19 @@ BOOL optionOn(Option option) {
 void showMessage(const char* text) {
     logMessage(text, installer.quietMode == 0);
     if (installer.quietMode == 0)
-        MessageBoxA(nullptr, text, kCaption, MB_OK);
+        MessageBoxA(nullptr, text, messageCaption, MB_OK);
+}
+
+void showFixedMessage(DWORD text) {
+    showMessage(fixedText(text));
 }
 
 // Quiet mode answers No: nobody is there to read what Yes would bring up.
-BOOL askYesNo(const char* text) {
+BOOL askYesNo(DWORD fixed) {
+    const char* text = fixedText(fixed);
     logMessage(text, installer.quietMode == 0);
-    return installer.quietMode == 0 && MessageBoxA(nullptr, text, kCaption, MB_YESNO) == IDYES;
+    return installer.quietMode == 0 &&
+           MessageBoxA(nullptr, text, messageCaption, MB_YESNO) == IDYES;
 }
 
 void errorEnding() {

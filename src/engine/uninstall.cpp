@@ -1,27 +1,14 @@
 // uninstall.cpp: the Uninstall command, the uninstall steps and the uninstall ending.
+#include "agreementPacked.h"
 #include "base/installLog.h"
 #include "base/state.h"
 #include "base/text.h"
 #include "engine/engine.h"
 #include "fileops/fileops.h"
 #include "resource.h"
+#include "ui/ui.h"
 
 namespace {
-
-constexpr char kCaption[] = "Quellmark Installer";
-
-constexpr char kConfigurationQuestion[] =
-    "Do you want to remove your Quellmark configuration data? (these include your custom filter "
-    "lists, checkbox options, anonymous proxy lists, advert-removal counters etc)";
-constexpr char kDirectoryError[] = "Error when changing to detected Quellmark program directory, "
-                                   "please check selected directory is correct.";
-constexpr char kInUseMessage[] =
-    "While uninstalling some files were in use and were unable to be removed, these files will "
-    "be removed next time you restart your computer.\r\n"
-    "\r\n"
-    "Also please note that you *must* clear your browser's cache in order to remove all remnants "
-    "of Quellmark's filtering.  Would you like to see instructions on how to do this?";
-constexpr char kCompleteMessage[] = "Uninstallation complete, thank you for trying Quellmark.";
 
 const char* const kProductFiles[] = {"Quellmark.exe", "Quellmark.dll",    "Quellmark.old",
                                      "Quellmark.new", "QMHelp.hlp",       "QMHelp.gid",
@@ -48,8 +35,9 @@ char emptiedDirectory[kPathBuffer];
 
 BOOL removeProgramDirectory() {
     BOOL removed = RemoveDirectoryA(emptiedDirectory);
-    logEvent("removed the program directory", emptiedDirectory, nullptr,
-             removed ? ERROR_SUCCESS : GetLastError());
+    DWORD error = removed ? ERROR_SUCCESS : GetLastError();
+    logFile("removed the program directory", emptiedDirectory, nullptr,
+            error == ERROR_DIR_NOT_EMPTY ? kResultKeptNotEmpty : error);
     return removed;
 }
 
@@ -59,9 +47,10 @@ BOOL removeProgramDirectory() {
 void scheduleDirectoryRemoval() {
     if (installer.rebootNeeded == 0 || installer.platformId != kPlatformNt)
         return;
-    logEvent("removal scheduled for the restart:", emptiedDirectory, nullptr,
-             MoveFileExA(emptiedDirectory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? ERROR_SUCCESS
-                                                                                 : GetLastError());
+    logFile("deletion at the restart of", emptiedDirectory, nullptr,
+            MoveFileExA(emptiedDirectory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)
+                ? ERROR_SUCCESS
+                : asFailure(GetLastError()));
 }
 
 } // namespace
@@ -70,8 +59,11 @@ void startUninstall() {
     installer.operation = kOperationUninstall;
     ShowWindow(installer.dialogWindow, SW_HIDE);
     readPathField();
-    logMessage(kConfigurationQuestion, TRUE);
-    if (MessageBoxA(installer.dialogWindow, kConfigurationQuestion, kCaption, MB_YESNO) == IDYES) {
+    const char* question = fixedText(kTextConfigurationQuestion);
+    logMessage(question, TRUE);
+    // No by default: Enter must not cost the user their filter lists.
+    if (MessageBoxA(installer.dialogWindow, question, messageCaption, MB_YESNO | MB_DEFBUTTON2) ==
+        IDYES) {
         installer.removeConfiguration = 1;
         // An empty field would name "\Config.dat" at the root of the current drive.
         if (installer.programDir[0] != 0 &&
@@ -91,8 +83,17 @@ void startQuietUninstall() {
 }
 
 BOOL runUninstallSteps() {
-    if (installer.programDir[0] == 0 || !SetCurrentDirectoryA(installer.programDir)) {
-        showMessage(kDirectoryError);
+    // An empty field stands for a path too long to be used, or none typed.
+    DWORD error = ERROR_INVALID_NAME;
+    if (installer.programDir[0] != 0)
+        error = SetCurrentDirectoryA(installer.programDir) ? ERROR_SUCCESS : GetLastError();
+    // The quiet uninstall logged its directory and its origin when it chose it.
+    if (error != ERROR_SUCCESS || installer.quietMode == 0)
+        logDirectory("program directory", installer.programDir,
+                     installer.quietMode != 0 ? "the search above" : "the dialog",
+                     asFailure(error));
+    if (error != ERROR_SUCCESS) {
+        showFixedMessage(kTextUninstallDirectoryError);
         errorEnding();
         return FALSE;
     }
@@ -117,13 +118,18 @@ void uninstallEnding() {
     // Only the copy the install put in the system directory is ours to remove: the
     // running file may be a download or a deployment tool's package. The copy waits for
     // the restart only when it is the one running (by its real name: the restart deletes
-    // natively); that alone leaves nothing of the product to complete.
+    // natively); that alone leaves nothing of the product to complete, so it is counted
+    // apart.
     DWORD productDeferred = installer.rebootNeeded;
     if (realSystemDirectory(systemCopy) &&
-        joinPath(installer.tempFileName, kPathBuffer, systemCopy, "QM-Install.exe"))
+        joinPath(installer.tempFileName, kPathBuffer, systemCopy, "QM-Install.exe")) {
+        installer.rebootNeeded = 0;
         deleteOrSchedule(installer.tempFileName);
-    if (askYesNo(kInUseMessage))
-        showMessage(browserCacheInstructions);
-    showMessage(kCompleteMessage);
+        installer.ownFileDeferred = installer.rebootNeeded;
+        installer.rebootNeeded = productDeferred;
+    }
+    if (askYesNo(kTextInUseMessage))
+        showFixedMessage(kTextBrowserCacheInstructions);
+    showFixedMessage(kTextCompleteMessage);
     endRun(completedExitCode(productDeferred));
 }

@@ -1,5 +1,6 @@
 // report.cpp: the fault report's template and formatReport.
 #include "fault/fault.h"
+#include "version.h"
 
 namespace {
 
@@ -18,8 +19,7 @@ constexpr char kReportTemplate[] =
     "Thank you, and our apologies for this inconvenience.\r\n"
     "\r\n"
     "\r\n"
-    "\r\n"
-    "Quellmark v4.6 Build 10270 *BETA* Fault Report\r\n"
+    "\r\n" QM_PRODUCT_NAME " v" QM_VERSION_TEXT " *BETA* Fault Report\r\n"
     "\r\n"
     "Fault Section: %s\r\n"
     "Fault Offset:  %X%s\r\n"

@@ -75,19 +75,11 @@ BOOL scheduleAtRestart(const char* source, const char* destination) {
     BOOL scheduled = TRUE;
     if (installer.platformId == kPlatformWindows95) {
         scheduled = appendRenameEntry(source, destination);
-        logEvent(destination != nullptr ? "replacement scheduled in wininit.ini:"
-                                        : "deletion scheduled in wininit.ini:",
-                 destination != nullptr ? destination : source,
-                 destination != nullptr ? source : nullptr,
-                 scheduled ? ERROR_SUCCESS : ERROR_WRITE_FAULT);
+        if (!scheduled)
+            SetLastError(ERROR_WRITE_FAULT);
     } else if (installer.platformId == kPlatformNt) {
         scheduled = MoveFileExA(source, destination,
                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
-        logEvent(destination != nullptr ? "replacement scheduled for the restart:"
-                                        : "deletion scheduled for the restart:",
-                 destination != nullptr ? destination : source,
-                 destination != nullptr ? source : nullptr,
-                 scheduled ? ERROR_SUCCESS : GetLastError());
     }
     // With no known mechanism nothing is scheduled, yet the file is still not in place.
     // (Start-up always determines the platform, so this is not met in a run.)
@@ -96,23 +88,45 @@ BOOL scheduleAtRestart(const char* source, const char* destination) {
     return scheduled;
 }
 
+// One line per file: what happened to it now, or what waits for the restart. A deferral
+// for any cause but a file in use also logs the refusal behind it.
 BOOL replaceOrSchedule(const char* source, const char* destination) {
     ProtectionFrame frame;
     OPEN_PROTECTION_FRAME(frame, ReplaceOrSchedule);
+    BOOL deletion = destination == nullptr;
+    const char* action = deletion ? "deleted" : "replaced";
+    const char* file = deletion ? source : destination;
+    const char* from = deletion ? nullptr : source;
+    DWORD error = ERROR_SUCCESS;
     BOOL defer;
-    if (destination == nullptr) {
+    BOOL inUse;
+    if (deletion) {
         // Only "access denied" means in use; a missing file is simply passed over.
-        BOOL deleted = DeleteFileA(source);
-        DWORD error = deleted ? ERROR_SUCCESS : GetLastError();
-        defer = error == ERROR_ACCESS_DENIED;
-        logEvent("deleted", source, nullptr, error);
+        if (!DeleteFileA(source))
+            error = GetLastError();
+        defer = inUse = error == ERROR_ACCESS_DENIED;
     } else {
-        defer = !CopyFileA(source, destination, FALSE);
-        logEvent("replaced", destination, source, defer ? GetLastError() : ERROR_SUCCESS);
-        if (!defer)
+        if (!CopyFileA(source, destination, FALSE))
+            error = GetLastError();
+        else
             DeleteFileA(source);
+        defer = error != ERROR_SUCCESS;
+        inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
     }
-    BOOL done = !defer || scheduleAtRestart(source, destination);
+    if (!inUse)
+        logFile(action, file, from, error);
+    BOOL done = TRUE;
+    if (defer) {
+        done = scheduleAtRestart(source, destination);
+        if (!done)
+            logFile(deletion ? "deletion at the restart of" : "replacement at the restart of", file,
+                    from, asFailure(GetLastError()));
+        else if (inUse)
+            logFile(action, file, from,
+                    deletion ? kResultDeletedAtRestart : kResultReplacedAtRestart);
+        else
+            logFile("replacement at the restart of", file, from, ERROR_SUCCESS);
+    }
     CLOSE_PROTECTION_FRAME(frame);
     return done;
 }

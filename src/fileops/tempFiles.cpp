@@ -14,8 +14,11 @@ HANDLE matchSearch;
 
 void makeTempName(const char* prefix) {
     // An empty name makes every later use of it fail instead of hitting a stale file.
-    if (GetTempFileNameA(installer.programDir, prefix, 0, installer.tempFileName) == 0)
+    if (GetTempFileNameA(installer.programDir, prefix, 0, installer.tempFileName) == 0) {
         installer.tempFileName[0] = 0;
+        logFile("made a temporary file in", installer.programDir, nullptr,
+                asFailure(GetLastError()));
+    }
 }
 
 // Names beginning with "." are spared: "." and "..", and files such as ".iz1.tmp" that
@@ -29,8 +32,8 @@ void cleanTempFiles() {
     if (search != INVALID_HANDLE_VALUE) {
         do {
             if (found->cFileName[0] != '.' && found->cFileName[0] != 0)
-                logEvent("deleted", found->cFileName, nullptr,
-                         DeleteFileA(found->cFileName) ? ERROR_SUCCESS : GetLastError());
+                logFile("deleted", found->cFileName, nullptr,
+                        DeleteFileA(found->cFileName) ? ERROR_SUCCESS : GetLastError());
             found->cFileName[0] = 0;
         } while (FindNextFileA(search, found));
         FindClose(search);
@@ -44,8 +47,8 @@ void deleteMatching(const char* pattern) {
         return;
     do {
         if (matchFound.cFileName[0] != '.')
-            logEvent("deleted", matchFound.cFileName, nullptr,
-                     DeleteFileA(matchFound.cFileName) ? ERROR_SUCCESS : GetLastError());
+            logFile("deleted", matchFound.cFileName, nullptr,
+                    DeleteFileA(matchFound.cFileName) ? ERROR_SUCCESS : GetLastError());
     } while (FindNextFileA(matchSearch, &matchFound));
     FindClose(matchSearch);
 }

@@ -138,9 +138,10 @@ HRESULT shellExecuteOnDesktop(const char* file, const char* arguments, const cha
 
     HRESULT result = E_INVALIDARG;
     // Out of process: the desktop's explorer registers the class object while it runs.
+    // Asked for nothing else: an in-process try loads a browser's libraries for nothing.
     if (wide != nullptr && wideArgs != nullptr && (directory == nullptr || wideDir != nullptr))
-        result = CoCreateInstance(kClsidShellWindows, nullptr, CLSCTX_ALL, kIidShellWindows,
-                                  reinterpret_cast<void**>(&windows));
+        result = CoCreateInstance(kClsidShellWindows, nullptr, CLSCTX_LOCAL_SERVER,
+                                  kIidShellWindows, reinterpret_cast<void**>(&windows));
     // Each step counts only with S_OK: a window not found is S_FALSE and no object.
     if (result == S_OK)
         result = windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,

@@ -54,23 +54,29 @@ BOOL unpackPayloads() {
 BOOL writePayload(int resourceId, const char* prefix, const char* target) {
     const void* data = nullptr;
     DWORD size = 0;
-    BOOL written = FALSE;
+    DWORD error = ERROR_INVALID_DATA;
     if (findPayload(resourceId, &data, &size)) {
         makeTempName(prefix);
         HANDLE file = CreateFileA(installer.tempFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        error = GetLastError();
         if (file != INVALID_HANDLE_VALUE) {
             DWORD count = 0;
-            // A short write leaves a cut image: as bad as a failed one.
-            written = WriteFile(file, data, size, &count, nullptr) && count == size;
+            error = ERROR_SUCCESS;
+            if (!WriteFile(file, data, size, &count, nullptr))
+                error = GetLastError();
+            else if (count != size) // a cut image is as bad as none
+                error = ERROR_DISK_FULL;
             CloseHandle(file);
         }
-        logEvent("wrote", installer.tempFileName, nullptr,
-                 written ? ERROR_SUCCESS : GetLastError());
-        // A cut image must not stay behind, holding the space of a full disk.
-        if (!written && installer.tempFileName[0] != 0)
-            DeleteFileA(installer.tempFileName);
+        // Without a temporary file its failure is logged already.
+        if (installer.tempFileName[0] != 0) {
+            logFile("wrote", installer.tempFileName, nullptr, asFailure(error));
+            // A cut image must not stay behind, holding the space of a full disk.
+            if (error != ERROR_SUCCESS)
+                DeleteFileA(installer.tempFileName);
+        }
     }
     // Neither in place nor recorded for the restart is as bad as not written.
-    return written && replaceOrSchedule(installer.tempFileName, target);
+    return error == ERROR_SUCCESS && replaceOrSchedule(installer.tempFileName, target);
 }

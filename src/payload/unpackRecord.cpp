@@ -17,23 +17,17 @@ DWORD readNumber(const BYTE* bytes) {
 constexpr DWORD kProbabilityCount = 1846 + (768 << kMaxLiteralBits);
 CLzmaProb probabilities[kProbabilityCount];
 
-// The decoder asks for its table through the SDK's allocator interface; this one
-// hands out the static table, or nothing when the properties want a larger one.
-void* tableOnly(void*, size_t size) {
-    return size <= sizeof probabilities ? probabilities : nullptr;
-}
-void freeNothing(void*, void*) {}
-ISzAlloc staticTable = {tableOnly, freeNothing};
-
 BOOL decode(const BYTE* packed, DWORD packedSize, BYTE* data, DWORD length) {
     constexpr DWORD kStreamStart = kRecordHeaderSize + LZMA_PROPS_SIZE;
     if (packedSize < kStreamStart)
         return FALSE;
     CLzmaDec state;
     LzmaDec_Construct(&state);
-    if (LzmaDec_AllocateProbs(&state, packed + kRecordHeaderSize, LZMA_PROPS_SIZE, &staticTable) !=
-        SZ_OK)
+    // The static table instead of the SDK's allocator, which would need one in writable data.
+    if (LzmaProps_Decode(&state.prop, packed + kRecordHeaderSize, LZMA_PROPS_SIZE) != SZ_OK ||
+        state.prop.lc + state.prop.lp > kMaxLiteralBits)
         return FALSE;
+    state.probs = probabilities;
     state.dic = data;
     state.dicBufSize = length;
     LzmaDec_Init(&state);

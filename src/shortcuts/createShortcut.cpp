@@ -57,7 +57,11 @@ void createShortcut(const char* targetPath, const char* linkFile, const char* ic
     OPEN_PROTECTION_FRAME(frame, CreateShortcut);
     CoInitialize(nullptr);
     HRESULT written = writeShellLink(targetPath, linkFile, iconFile, arguments, iconIndex);
-    logEvent("shortcut", linkFile, targetPath, static_cast<DWORD>(written));
+    // A Win32 failure wrapped in an HRESULT is logged as the Win32 code it carries.
+    DWORD error = SUCCEEDED(written) ? ERROR_SUCCESS : static_cast<DWORD>(written);
+    if (FAILED(written) && HRESULT_FACILITY(written) == FACILITY_WIN32)
+        error = asFailure(HRESULT_CODE(written));
+    logFile("shortcut", linkFile, targetPath, error);
     CoUninitialize();
     CLOSE_PROTECTION_FRAME(frame);
 }

@@ -96,6 +96,7 @@ extern "C" void __stdcall entryPoint() {
     if (installer.uninstallMode == 0 && installer.quietMode != 0 && installer.silentMode == 0) {
         // /q alone: a quiet install where the options dialog would propose.
         proposeDefaultDirectory();
+        installer.defaultDirectory = 1;
         installer.silentMode = 1;
     }
     logRunStart(commandLine);

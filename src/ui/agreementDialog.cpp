@@ -1,6 +1,7 @@
 // agreementDialog.cpp: the agreement dialog; it returns only when the user agrees.
 #include "base/installLog.h"
 #include "base/state.h"
+#include "engine/engine.h"
 #include "fault/protectionFrame.h"
 #include "resource.h"
 #include "ui/ui.h"
@@ -12,7 +13,7 @@ constexpr char kRefusal[] = "Quellmark cannot be installed if you do not agree t
 
 [[noreturn]] void refuse(HWND dialog) {
     logMessage(kRefusal, TRUE);
-    MessageBoxA(dialog, kRefusal, "Quellmark Installer", MB_OK);
+    MessageBoxA(dialog, kRefusal, messageCaption, MB_OK);
     endRun(kExitDone);
 }
 
@@ -27,7 +28,9 @@ INT_PTR CALLBACK agreementDialogProc(HWND window, UINT message, WPARAM wParam, L
         centerDialog(window);
         setDialogIcon(window);
         SetDlgItemTextA(window, IDC_AGREEMENT_TEXT, unpackAgreementText());
-        result = TRUE;
+        // The text takes the keys that scroll it. FALSE keeps this focus: the dialog
+        // manager's own would select the whole text.
+        SetFocus(GetDlgItem(window, IDC_AGREEMENT_TEXT));
     } else if (message == WM_COMMAND) {
         if (lParam != 0 && HIWORD(wParam) == BN_CLICKED) {
             if (LOWORD(wParam) == IDYES)

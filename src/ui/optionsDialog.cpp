@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "agreementPacked.h"
 #include "base/installLog.h"
 #include "base/state.h"
 #include "base/systemLibrary.h"
@@ -10,20 +11,14 @@
 #include "fault/protectionFrame.h"
 #include "resource.h"
 #include "ui/ui.h"
+#include "version.h"
 
 namespace {
 
-constexpr char kCaption[] = "Quellmark Installer";
-constexpr char kTitle[] = "Quellmark v4.6 Build 10270 Installer";
+constexpr char kTitle[] = QM_PRODUCT_NAME " v" QM_VERSION_TEXT " Installer";
 constexpr char kProductClass[] = "QuellmarkMain";
 constexpr char kProductKey[] = "Software\\Quellmark";
 const char* const kProductImages[] = {"Quellmark.exe", "Quellmark.dll"};
-constexpr char kRunningInstall[] =
-    "Quellmark is currently running on your system, click \"OK\" to close Quellmark, or "
-    "\"Cancel\" to abort installation.";
-constexpr char kRunningUninstall[] =
-    "Quellmark is currently running on your system, click \"OK\" to close Quellmark, or "
-    "\"Cancel\" to abort uninstallation.";
 
 constexpr UINT kProductCloseMessage = 61239;
 // The product's answer to "KVMsgDestroy2" that tells the installer to stop.
@@ -73,9 +68,10 @@ void closeRunningProduct(HWND dialog) {
     if (product == nullptr)
         return;
     installer.productWasRunning = 1;
-    const char* question = installer.uninstallMode == 1 ? kRunningUninstall : kRunningInstall;
+    const char* question = fixedText(installer.uninstallMode == 1 ? kTextRunningBeforeUninstall
+                                                                  : kTextRunningBeforeInstall);
     logMessage(question, TRUE);
-    if (MessageBoxA(dialog, question, kCaption, MB_OKCANCEL) != IDOK)
+    if (MessageBoxA(dialog, question, messageCaption, MB_OKCANCEL) != IDOK)
         endRun(kExitDone);
     // The dialog goes on after a silent product, as after any answer but the stop answer.
     if (sendCloseMessages(product) == CloseAnswer::Refused)
@@ -156,6 +152,8 @@ void initialiseDialog(HWND dialog) {
 }
 
 void browseForDirectory(HWND dialog) {
+    // Owned, so the dialog beneath cannot start a second browser.
+    browseRequest.hwndOwner = dialog;
     browseRequest.lpszTitle = "Please find target directory:";
     LPITEMIDLIST chosen = SHBrowseForFolderA(&browseRequest);
     if (chosen == nullptr)
@@ -205,31 +203,32 @@ void runCommand(HWND dialog, WORD id) {
     }
 }
 
+// The machine's record of the install into programDir, else the default; names which.
+const char* proposeRecordedDirectory() {
+    if (readDirectoryValue(HKEY_LOCAL_MACHINE, uninstallEntryKey, "InstallLocation"))
+        return "the uninstall entry's InstallLocation";
+    if (readDirectoryValue(HKEY_LOCAL_MACHINE, kProductKey, "AppPath"))
+        return "HKLM AppPath";
+    proposeProgramFilesDirectory();
+    return "the default";
+}
+
 } // namespace
 
 void proposeDefaultDirectory() {
+    // An install made before the product first ran wrote no AppPath for this user.
     if (!readDirectoryValue(HKEY_CURRENT_USER, kProductKey, "AppPath"))
-        proposeProgramFilesDirectory();
+        proposeRecordedDirectory();
 }
 
 BOOL findInstalledDirectory() {
-    const char* source;
-    if (installer.silentMode != 0) {
-        source = "/p:";
-    } else if (readDirectoryValue(HKEY_LOCAL_MACHINE, uninstallEntryKey, "InstallLocation")) {
-        source = "the uninstall entry's InstallLocation";
-    } else if (readDirectoryValue(HKEY_LOCAL_MACHINE, kProductKey, "AppPath")) {
-        source = "HKLM AppPath";
-    } else {
-        source = "the default";
-        proposeProgramFilesDirectory();
-    }
+    const char* source = installer.silentMode != 0 ? "the /p: switch" : proposeRecordedDirectory();
     DWORD error = ERROR_PATH_NOT_FOUND;
     if (installer.programDir[0] != 0)
         for (const char* name : kProductImages)
             if ((error = productImageError(name)) == ERROR_SUCCESS)
                 break;
-    logEvent("program directory", installer.programDir, source, error);
+    logDirectory("program directory", installer.programDir, source, error);
     return error == ERROR_SUCCESS;
 }
 

@@ -9,8 +9,8 @@ void centerDialog(HWND window);
 // Icon group 2 as the window icon; both dialogs show it.
 void setDialogIcon(HWND window);
 
-// The directory the options dialog proposes, into programDir: the earlier install's
-// AppPath, else "<Program Files>\Quellmark".
+// The directory the options dialog proposes, into programDir: the user's AppPath, else
+// the machine's records as findInstalledDirectory reads them, else "<Program Files>\Quellmark".
 void proposeDefaultDirectory();
 
 // Quiet uninstall: the directory into programDir, from a /p: before /die, else the
@@ -38,6 +38,9 @@ void wrapText(const char* source, char* destination, DWORD columnLimit);
 
 // The agreement, unpacked when shown: a NUL-terminated text of kAgreementLength characters,
 // or an empty one when its record is damaged.
-constexpr DWORD kAgreementBuffer = 12412;
-extern char agreementText[kAgreementBuffer];
 const char* unpackAgreementText();
+// The fixed message at `offset` (a kText... of agreementPacked.h) in the agreement's
+// record; coreFilesError when that record is damaged.
+const char* fixedText(DWORD offset);
+// Shown when the product images cannot be unpacked or written; never packed.
+extern const char coreFilesError[];

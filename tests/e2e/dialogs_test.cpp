@@ -274,10 +274,11 @@ TEST(DialogTemplates, AreExactlyAsTheDialogsNeedThem) {
     EXPECT_EQ(agreement->font, "MS Sans Serif");
     EXPECT_EQ(agreement->pointSize, 8);
     const std::vector<Control> agreementControls = {
-        {113, "Edit", kShown | ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_BORDER, 4, 5, 340, 131,
-         ""},
+        // The text is reached by the keyboard; the question is not.
+        {113, "Edit", kShown | ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_BORDER | kTab, 4, 5,
+         340, 131, ""},
         {114, "Button", kShown | BS_GROUPBOX, 4, 138, 339, 28, ""},
-        {65535, "Static", kShown | SS_CENTER | WS_GROUP | kTab, 9, 150, 208, 9,
+        {65535, "Static", kShown | SS_CENTER | WS_GROUP, 9, 150, 208, 9,
          "Do you understand and agree to these terms?"},
         {6, "Button", kShown | kTab, 224, 147, 54, 14, "Yes"},
         {7, "Button", kShown | kTab, 283, 147, 54, 14, "No"},
@@ -345,6 +346,31 @@ TEST_F(Dialogs, OptionsDialogProposesTheDirectoryTheRegistryNames) {
     deleteValue(HKEY_CURRENT_USER, kProductKey, "AppPath");
     deleteValue(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir");
     EXPECT_EQ(proposed(), "C:\\Program Files\\Quellmark");
+}
+
+// A second Browse, or a changed box, under an open browser would act on a stale dialog.
+TEST_F(Dialogs, FolderBrowserIsModalToTheOptionsDialog) {
+    Process installer = startInstaller("");
+    HWND dialog = optionsDialog(installer);
+    ASSERT_NE(dialog, nullptr);
+    pressButton(dialog, kBrowseButton);
+    HWND browser = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        for (HWND window = GetTopWindow(nullptr); window != nullptr;
+             window = GetWindow(window, GW_HWNDNEXT)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == installer.id() && window != dialog && IsWindowVisible(window))
+                browser = window;
+        }
+        return browser != nullptr;
+    })) << "no folder browser";
+    EXPECT_EQ(GetWindow(browser, GW_OWNER), dialog);
+    EXPECT_FALSE(IsWindowEnabled(dialog));
+    PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(waitFor([&] { return IsWindowEnabled(dialog) != FALSE; }));
+    pressButton(dialog, kExitButton);
+    EXPECT_EQ(installer.wait(), std::optional<DWORD>(0));
 }
 
 TEST_F(Dialogs, UninstallModeRelabelsTheDialogAndKeepsTheBoxStates) {
@@ -425,6 +451,54 @@ TEST_F(Dialogs, AgreementRefusedWithNoOrTheCloseBoxEndsTheRunWithNothingWritten)
         EXPECT_EQ(installer.wait(), std::optional<DWORD>(0));
         expectNothingWritten();
     }
+}
+
+// Without a mouse: the licence takes the keys that scroll it, and Enter agrees to
+// nothing; Enter on the uninstall's configuration question keeps the configuration.
+TEST_F(Dialogs, KeyboardScrollsTheLicenceAndEnterDestroysNothing) {
+    Process installer = startInstaller("");
+    HWND dialog = optionsDialog(installer);
+    ASSERT_NE(dialog, nullptr);
+    HWND agreement = openAgreement(dialog, installer);
+    ASSERT_NE(agreement, nullptr);
+    HWND text = GetDlgItem(agreement, kAgreementEdit);
+    ASSERT_TRUE(waitFor([&] { return focusOf(agreement) == text; }, 5000))
+        << "the focus is on " << focusOf(agreement);
+    LRESULT selection = sendBounded(text, EM_GETSEL);
+    EXPECT_EQ(LOWORD(selection), HIWORD(selection)) << "the licence is selected";
+    EXPECT_EQ(sendBounded(text, EM_GETFIRSTVISIBLELINE), 0);
+    pressKey(text, VK_NEXT);
+    EXPECT_TRUE(waitFor([&] { return sendBounded(text, EM_GETFIRSTVISIBLELINE) > 0; }, 5000));
+    pressKey(text, VK_RETURN);
+    Sleep(1500);
+    EXPECT_TRUE(IsWindowVisible(agreement)) << "Enter agreed";
+    pressButton(agreement, IDNO);
+    answer(kCaption, installer, kRefusal, IDOK);
+    EXPECT_EQ(installer.wait(), std::optional<DWORD>(0));
+    expectNothingWritten();
+
+    const std::string target = "C:\\Filters";
+    ASSERT_EQ(runInstaller("/m /p:" + target), std::optional<DWORD>(0));
+    ASSERT_TRUE(waitFor([&] { return productStarts(target).size() == 1; }, kDefaultTimeoutMs));
+    killProcesses("Quellmark.exe");
+    writeFile(joinPath(target, "Config.dat"), "my filter lists");
+    Process uninstaller = startInstaller("/die");
+    HWND uninstallDialog = optionsDialog(uninstaller);
+    ASSERT_NE(uninstallDialog, nullptr);
+    EXPECT_EQ(controlText(uninstallDialog, kPathEdit), target);
+    pressButton(uninstallDialog, kInstallButton);
+    ShownMessage question = waitForMessageBox(kCaption, uninstaller.id());
+    ASSERT_TRUE(question);
+    EXPECT_EQ(question.text.rfind("Do you want to remove your Quellmark configuration data?", 0),
+              0u);
+    ASSERT_TRUE(waitFor([&] { return focusOf(question.window) != nullptr; }, 5000));
+    pressKey(focusOf(question.window), VK_RETURN);
+    EXPECT_TRUE(waitFor([&] { return !IsWindow(question.window); }));
+    answerNextMessageBox(kCaption, uninstaller.id(), "While uninstalling", IDNO);
+    answerNextMessageBox(kCaption, uninstaller.id(), "Uninstallation complete", IDOK);
+    EXPECT_EQ(uninstaller.wait(), std::optional<DWORD>(0));
+    EXPECT_FALSE(fileExists(joinPath(target, "Quellmark.dll")));
+    EXPECT_EQ(readFile(joinPath(target, "Config.dat")), "my filter lists");
 }
 
 // ---- running product ------------------------------------------------------------

@@ -20,7 +20,6 @@ using namespace qmtest;
 namespace {
 
 constexpr const char* kReport = "C:\\QMDebug.dat";
-constexpr const char* kOptionsTitle = "Quellmark v4.6 Build 10270 Installer";
 constexpr DWORD kFaultTimeoutMs = 120000;
 constexpr DWORD kPlatformTimeoutMs = 20000;
 
@@ -82,7 +81,7 @@ Process installInto(const std::function<std::vector<BYTE>(DWORD)>& code) {
         return installer;
     patch(installer, writeShellLink, code(writeShellLink));
     installer.resume();
-    HWND options = gui::waitForWindow(gui::kDialogClass, kOptionsTitle, installer.id());
+    HWND options = gui::waitForWindow(gui::kDialogClass, kTitle, installer.id());
     EXPECT_TRUE(options != nullptr && gui::waitVisible(options)) << "no options dialog";
     if (options == nullptr)
         return installer;
@@ -150,7 +149,7 @@ std::vector<std::string> checkLayout(const std::vector<std::string>& report) {
     if (report.size() < 53)
         return {};
     EXPECT_EQ(report[0], "Quellmark has detected a fault in itself while working and has logged");
-    EXPECT_EQ(report[12], "Quellmark v4.6 Build 10270 *BETA* Fault Report");
+    EXPECT_EQ(report[12], kReportTitle);
     const char* prefixes[] = {"Fault Section: ", "Fault Offset:  ", "Code Base:     ",
                               "Data Base:     ", "Data? Base:    ", "Time/Date:     "};
     for (int i = 0; i < 6; ++i)

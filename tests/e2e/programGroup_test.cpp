@@ -101,7 +101,8 @@ TEST(ProgramGroup, SilentInstallMakesTheAllUsersGroupAndRegistersTheUninstaller)
         return *reinterpret_cast<const DWORD*>(value->data.data());
     };
     EXPECT_EQ(text("DisplayIcon"), uninstaller + ",1" + '\0');
-    EXPECT_EQ(text("DisplayVersion"), std::string("4.6", 4));
+    EXPECT_EQ(text("DisplayVersion"),
+              std::to_string(QM_VERSION_MAJOR) + "." + std::to_string(QM_VERSION_MINOR) + '\0');
     EXPECT_EQ(text("Publisher"), std::string("Quellmark", 10));
     EXPECT_EQ(text("InstallLocation"), std::string(kDefaultDir) + '\0');
     DWORD imagesKib = DWORD((libraryImage().size() + launcherImage().size() + 1023) / 1024);

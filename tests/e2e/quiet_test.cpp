@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,38 @@ bool logHas(const std::string& text) {
     return logText().find(text) != std::string::npos;
 }
 
+struct LogLine {
+    std::string time; // yyyy-mm-dd hh:mm:ss.mmm
+    DWORD pid;
+    std::string event; // what follows the prefix
+};
+
+// The log's lines, each checked for its "yyyy-mm-dd hh:mm:ss.mmm [pid] " prefix.
+std::vector<LogLine> logLines() {
+    static const std::regex prefix(R"(^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) \[(\d+)\] )");
+    std::vector<LogLine> lines;
+    for (const std::string& line : splitLines(logText())) {
+        if (line.empty())
+            continue;
+        std::smatch match;
+        if (!std::regex_search(line, match, prefix)) {
+            ADD_FAILURE() << "no time and process id: " << line;
+            continue;
+        }
+        lines.push_back({match[1], static_cast<DWORD>(std::stoul(match[2])), match.suffix()});
+    }
+    return lines;
+}
+
+// The events that begin with `start`.
+std::vector<std::string> eventsStartingWith(const std::string& start) {
+    std::vector<std::string> found;
+    for (const LogLine& line : logLines())
+        if (line.event.compare(0, start.size(), start) == 0)
+            found.push_back(line.event);
+    return found;
+}
+
 class Quiet : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -73,8 +106,16 @@ TEST_F(Quiet, AFailedInstallShowsNothingExitsOneAndLogsTheError) {
     auto exitCode = runWatched("/q /p:\"C:\\No Such Parent\\QM\" /l:" + quoted(kLog), windowsSeen);
     EXPECT_EQ(exitCode, std::optional<DWORD>(1));
     EXPECT_EQ(windowsSeen, 0);
-    EXPECT_TRUE(logHas("message left out: Error when attempting to establish program directory"))
-        << logText();
+    // The line before the message says which call failed, where, and why.
+    std::vector<LogLine> lines = logLines();
+    auto message = std::find_if(lines.begin(), lines.end(), [](const LogLine& line) {
+        return line.event.find("message left out: Error when attempting to establish program "
+                               "directory") == 0;
+    });
+    ASSERT_NE(message, lines.end()) << logText();
+    ASSERT_NE(message, lines.begin());
+    EXPECT_EQ((message - 1)->event, "created the program directory C:\\No Such Parent\\QM from the "
+                                    "/p: switch: failed, error 3 (ERROR_PATH_NOT_FOUND)");
     EXPECT_TRUE(logHas("end: exit code 1")) << logText();
 }
 
@@ -93,7 +134,18 @@ TEST_F(Quiet, AnUpgradeOverTheRunningProductEndsWith3010AndCompletesAtRestart) {
     Sleep(2000);
     EXPECT_EQ(productStarts(kTarget).size(), 1u) << "started again over files in use";
     EXPECT_FALSE(pendingRenames().empty());
-    EXPECT_TRUE(logHas("end: exit code 3010; files waiting for the restart: yes")) << logText();
+    // One line for a file in use, saying what the restart will do.
+    std::vector<std::string> library =
+        eventsStartingWith("replaced " + joinPath(kTarget, "Quellmark.dll") + " from ");
+    ASSERT_EQ(library.size(), 1u) << logText();
+    EXPECT_TRUE(std::regex_match(
+        library[0], std::regex(R"(.* from C:\\Program Files\\QM Quiet\\izd[0-9a-f]+\.tmp: )"
+                               R"(in use: replaced at the restart)",
+                               std::regex::icase)))
+        << library[0];
+    EXPECT_TRUE(logHas("end: exit code 3010; waiting for the restart: product files yes, the "
+                       "uninstaller's own file no"))
+        << logText();
 
     product.kill();
     killProcesses("Quellmark.exe");
@@ -125,8 +177,14 @@ TEST_F(Quiet, AnUninstallClosesTheProductAndLeavesWhatIsInUseToTheRestart) {
     EXPECT_EQ(messages.front().name, "61239");
     EXPECT_FALSE(product.running());
     EXPECT_FALSE(fileExists(joinPath(kTarget, "Quellmark.exe")) &&
-                 !logHas("deletion scheduled for the restart: Quellmark.exe"));
-    EXPECT_TRUE(logHas("deletion scheduled for the restart: Quellmark.dll")) << logText();
+                 !logHas("deleted " + joinPath(kTarget, "Quellmark.exe") +
+                         ": in use: deleted at the restart"));
+    EXPECT_TRUE(logHas("deleted " + joinPath(kTarget, "Quellmark.dll") +
+                       ": in use: deleted at the restart"))
+        << logText();
+    EXPECT_TRUE(logHas("; waiting for the restart: product files yes, the uninstaller's own file "
+                       "yes"))
+        << logText();
     EXPECT_FALSE(directoryExists(perUserGroup()));
     EXPECT_FALSE(directoryExists(allUsersGroup()));
     EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
@@ -273,26 +331,36 @@ TEST_F(Quiet, AnUninstallWithNoProductInstalledExitsOneAndRemovesNothing) {
     EXPECT_EQ(stringValue(HKEY_CURRENT_USER, kRunKey, "Quellmark"), runEntry);
 }
 
-// Every file, value and shortcut the install leaves is named in its log.
+// Every file, value and shortcut the install leaves is named in its log by its full
+// path, on lines that carry the time to the millisecond and the process.
 TEST_F(Quiet, TheLogOfASilentInstallNamesEverythingItLeaves) {
     createKey(HKEY_LOCAL_MACHINE, kProductKey);
     createKey(HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer\\Main");
-    ASSERT_EQ(runInstaller("/p:" + quoted(kTarget) + " /l:" + quoted(kLog)),
-              std::optional<DWORD>(0));
+    // An earlier install's data file copy holds the user's own strings.
+    makeDirectories(kTarget);
+    writeFile(joinPath(kTarget, "KVQMstrings.dat"), "my strings");
+    writeFile(joinPath(systemDirectory(), "KVQMstrings.dat"), "shipped strings");
+    Process installer = startInstaller("/p:" + quoted(kTarget) + " /l:" + quoted(kLog));
+    const DWORD pid = installer.id();
+    ASSERT_EQ(installer.wait(), std::optional<DWORD>(0));
     ASSERT_TRUE(waitFor([] { return productStarts(kTarget).size() == 1; }, kDefaultTimeoutMs));
     std::string log = logText();
     SCOPED_TRACE(log);
 
     EXPECT_TRUE(logHas("mode silent install"));
+    EXPECT_TRUE(logHas("program directory " + kTarget + " from the /p: switch: ok"));
     for (const std::string& name : {"Quellmark.dll", "Quellmark.exe"}) {
         EXPECT_TRUE(fileExists(joinPath(kTarget, name)));
-        EXPECT_TRUE(logHas("replaced " + name + " from ")) << name;
+        EXPECT_TRUE(logHas("replaced " + joinPath(kTarget, name) + " from " + kTarget + "\\"))
+            << name;
     }
+    EXPECT_TRUE(logHas("copied " + joinPath(kTarget, "KVQMstrings.dat") + " from " +
+                       joinPath(systemDirectory(), "KVQMstrings.dat") + ": kept: already present"));
     EXPECT_TRUE(logHas("copied " + uninstallerCopy() + " from "));
     for (const std::string& link :
          {"Launch Quellmark.lnk", "User's Guide.lnk", "Uninstall Quellmark.lnk"}) {
         EXPECT_TRUE(fileExists(joinPath(allUsersGroup(), link))) << link;
-        EXPECT_TRUE(logHas("shortcut " + link + " from ")) << link;
+        EXPECT_TRUE(logHas("shortcut " + joinPath(allUsersGroup(), link) + " from ")) << link;
     }
     struct Value {
         HKEY hive;
@@ -319,7 +387,23 @@ TEST_F(Quiet, TheLogOfASilentInstallNamesEverythingItLeaves) {
     EXPECT_TRUE(
         logHas("started through the desktop shell: \"" + kTarget + "\\Quellmark.exe\": ok") ||
         logHas("started: \"" + kTarget + "\\Quellmark.exe\": ok"));
-    EXPECT_TRUE(logHas("end: exit code 0; files waiting for the restart: no"));
+    EXPECT_TRUE(logHas("end: exit code 0; waiting for the restart: product files no, the "
+                       "uninstaller's own file no"));
+
+    // Whatever names a file, folder, shortcut or value names it whole.
+    const std::regex fullName(R"((replaced|deleted|copied|wrote|shortcut|program group|)"
+                              R"(program directory|created the program directory|removed.*?) )"
+                              R"(([A-Z]:\\|HK(LM|CU)\\).*)");
+    const std::regex namesSomething(R"((replaced|deleted|copied|wrote|shortcut|program |)"
+                                    R"(created|removed) .*)");
+    std::string previous;
+    for (const LogLine& line : logLines()) {
+        EXPECT_EQ(line.pid, pid) << line.event;
+        EXPECT_LE(previous, line.time) << line.event;
+        previous = line.time;
+        if (std::regex_match(line.event, namesSomething))
+            EXPECT_TRUE(std::regex_match(line.event, fullName)) << line.event;
+    }
 }
 
 // Written as the README's switch order suggests, the log path unquoted: the run is

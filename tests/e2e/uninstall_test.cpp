@@ -385,6 +385,30 @@ TEST_F(Uninstall, AMissingTypedDirectoryIsReportedAndACorrectedPathUninstalls) {
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
+// Installed before the product ever ran, so with no AppPath of the user's: the machine's
+// record of the install leads both the uninstall and the upgrade back to the directory.
+TEST_F(Uninstall, TheDialogsFindAnInstallMadeWithoutTheProductKey) {
+    deleteKey(HKEY_CURRENT_USER, kProductKey);
+    ASSERT_NO_FATAL_FAILURE(install());
+    ASSERT_EQ(stringValue(HKEY_CURRENT_USER, kProductKey, "AppPath"), "<absent>");
+    auto proposed = [](const std::string& arguments) {
+        Process installer = startInstaller(arguments);
+        HWND dialog = shownDialog(installer.id());
+        if (dialog == nullptr)
+            return std::string("<no dialog>");
+        std::string path = controlText(dialog, kPathEdit);
+        pressButton(dialog, kExitButton);
+        EXPECT_EQ(installer.wait(), std::optional<DWORD>(0));
+        return path;
+    };
+    EXPECT_EQ(proposed("/die"), target);
+    EXPECT_EQ(proposed(""), target);
+
+    // The user's own AppPath, which they see and may correct, still comes first.
+    writeString(HKEY_CURRENT_USER, kProductKey, "AppPath", "D:\\Mine");
+    EXPECT_EQ(proposed(""), "D:\\Mine");
+}
+
 TEST_F(Uninstall, TheSystemsListOfProgramsUninstallsAndTheRestartRemovesTheCopy) {
     ASSERT_NO_FATAL_FAILURE(install());
     // The list selects an entry by its key name. It is a native program: on 64-bit

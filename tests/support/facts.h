@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "version.h"
+
 #include <string>
 #include <vector>
 
@@ -22,7 +24,15 @@ constexpr int kAutostartBox = 118;
 constexpr int kUninstallButton = 120;
 constexpr int kPathLabel = 121;
 
-constexpr const char* kTitle = "Quellmark v4.6 Build 10270 Installer";
+// The build's version as the titles and reports show it, spelled here from its numbers.
+#define QM_TEST_NUMBER_(number) #number
+#define QM_TEST_NUMBER(number) QM_TEST_NUMBER_(number)
+#define QM_TEST_VERSION                                                                            \
+    QM_TEST_NUMBER(QM_VERSION_MAJOR)                                                               \
+    "." QM_TEST_NUMBER(QM_VERSION_MINOR) " Build " QM_TEST_NUMBER(QM_VERSION_BUILD)
+
+constexpr const char* kTitle = "Quellmark v" QM_TEST_VERSION " Installer";
+constexpr const char* kReportTitle = "Quellmark v" QM_TEST_VERSION " *BETA* Fault Report";
 constexpr const char* kAgreementTitle = "Quellmark User License";
 constexpr const char* kCaption = "Quellmark Installer";
 constexpr const char* kWelcomeCaption = "Welcome to Quellmark";

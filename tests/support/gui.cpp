@@ -38,12 +38,16 @@ BOOL CALLBACK matchWindow(HWND window, LPARAM parameter) {
     return FALSE;
 }
 
+} // namespace
+
 LRESULT sendBounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs, &result))
         return 0;
     return static_cast<LRESULT>(result);
 }
+
+namespace {
 
 BOOL CALLBACK collectStatics(HWND child, LPARAM parameter) {
     if (lstrcmpiA(classOf(child).c_str(), "Static") == 0)
@@ -116,6 +120,20 @@ void pressButton(HWND dialog, int id) {
     HWND button = GetDlgItem(dialog, id);
     ASSERT_NE(button, nullptr) << "no button " << id;
     PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+HWND focusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
+void pressKey(HWND window, UINT key) {
+    LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC)) << 16;
+    PostMessageA(window, WM_KEYDOWN, key, scan | 1);
+    PostMessageA(window, WM_KEYUP, key, scan | 0xC0000001);
 }
 
 ShownMessage waitForMessageBox(const std::string& caption, DWORD processId, DWORD timeoutMs) {

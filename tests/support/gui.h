@@ -32,6 +32,14 @@ LONG controlStyle(HWND dialog, int id);
 // Clicks a button by posting BM_CLICK, so a modal loop that it starts cannot block the test.
 void pressButton(HWND dialog, int id);
 
+// The window that has the keyboard focus in `window`'s thread; nullptr when none.
+HWND focusOf(HWND window);
+// Posts a key's press and release to `window`, where the keyboard would send them
+// when it has the focus; the receiving thread's dialog loop sees them as typed.
+void pressKey(HWND window, UINT key);
+// A message to another process's window, answered within a bound; 0 when not.
+LRESULT sendBounded(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+
 // A message box (a dialog of class #32770 with `caption`) of `processId`.
 struct ShownMessage {
     HWND window = nullptr;

@@ -2,6 +2,7 @@
 // labels of values, the two walks and the report layout.
 #include "fault/fault.h"
 
+#include "facts.h"
 #include "gui.h"
 #include "qmtest.h"
 
@@ -350,7 +351,7 @@ TEST(FaultReport, HasTheFixedLayoutWithEveryValueInItsPlace) {
     ASSERT_EQ(report.size(), 53u + kDumpLines + 1);
     EXPECT_EQ(report[5], "to the Quellmark staff at faults@quellmark.example so we can try to "
                          "fix the");
-    EXPECT_EQ(report[12], "Quellmark v4.6 Build 10270 *BETA* Fault Report");
+    EXPECT_EQ(report[12], qmtest::kReportTitle);
     EXPECT_EQ(report[14], "Fault Section: [QM-Install].QMEntry");
     EXPECT_EQ(report[15], "Fault Offset:  000001A3.code");
     EXPECT_EQ(report[16], "Code Base:     00401000");

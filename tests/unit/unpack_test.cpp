@@ -27,30 +27,30 @@ const std::string kRecord(reinterpret_cast<const char*>(packedAgreement), kAgree
 
 TEST(Unpack, AWholeRecordGivesItsDataBackAndAWrongLengthIsRefused) {
     std::string text;
-    ASSERT_TRUE(unpack(kRecord, kAgreementLength, &text));
+    ASSERT_TRUE(unpack(kRecord, kAgreementRecordLength, &text));
     EXPECT_EQ(crc32(reinterpret_cast<const BYTE*>(text.data()), DWORD(text.size())),
               DWORD(BYTE(kRecord[4]) | BYTE(kRecord[5]) << 8 | BYTE(kRecord[6]) << 16 |
                     DWORD(BYTE(kRecord[7])) << 24));
     EXPECT_EQ(crc32(reinterpret_cast<const BYTE*>("123456789"), 9), 0xCBF43926u);
-    EXPECT_FALSE(unpack(kRecord, kAgreementLength - 1));
-    EXPECT_FALSE(unpack(kRecord, kAgreementLength + 1));
+    EXPECT_FALSE(unpack(kRecord, kAgreementRecordLength - 1));
+    EXPECT_FALSE(unpack(kRecord, kAgreementRecordLength + 1));
 }
 
 TEST(Unpack, ACutRecordIsRefused) {
     for (size_t size = 0; size < kRecord.size(); size += size < 32 ? 1 : 37)
-        EXPECT_FALSE(unpack(kRecord.substr(0, size), kAgreementLength)) << "cut to " << size;
-    EXPECT_FALSE(unpack(kRecord.substr(0, kRecord.size() - 1), kAgreementLength));
+        EXPECT_FALSE(unpack(kRecord.substr(0, size), kAgreementRecordLength)) << "cut to " << size;
+    EXPECT_FALSE(unpack(kRecord.substr(0, kRecord.size() - 1), kAgreementRecordLength));
 }
 
 // The dictionary size in the LZMA properties only bounds how far back the stream may
 // reach, so a flip there can still give the very data: accepting that is right.
 TEST(Unpack, ARecordWithAFlippedBitIsRefusedUnlessItStillGivesTheVeryData) {
     std::string original;
-    ASSERT_TRUE(unpack(kRecord, kAgreementLength, &original));
+    ASSERT_TRUE(unpack(kRecord, kAgreementRecordLength, &original));
     for (size_t at = 0; at < kRecord.size(); at += at < 32 ? 1 : 29) {
         std::string damaged = kRecord, text;
         damaged[at] ^= char(1 << (at % 8));
-        EXPECT_TRUE(!unpack(damaged, kAgreementLength, &text) || text == original)
+        EXPECT_TRUE(!unpack(damaged, kAgreementRecordLength, &text) || text == original)
             << "bit " << at % 8 << " of byte " << at << " gave other data";
     }
 }
