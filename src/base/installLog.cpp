@@ -248,3 +248,14 @@ void endRun(DWORD exitCode) {
     }
     ExitProcess(exitCode);
 }
+
+BOOL logOpensForAppending() {
+    if (installer.logFile[0] == 0)
+        return TRUE;
+    HANDLE file = CreateFileA(installer.logFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return FALSE;
+    CloseHandle(file);
+    return TRUE;
+}

@@ -49,3 +49,6 @@ void logMessage(const char* text, BOOL shown);
 
 // The exit code of a run that completed: 3010 in quiet mode when a restart completes it.
 DWORD completedExitCode(DWORD deferred);
+
+// Whether the /l: log opens for appending now (made if missing); TRUE without /l:.
+BOOL logOpensForAppending();

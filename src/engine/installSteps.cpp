@@ -239,6 +239,13 @@ void completeInstall() {
             Sleep(200);
             showFixedMessage(kTextRestartMessage);
         }
+    } else if (installer.quietMode != 0) {
+        // Unattended runs start nothing; the Run value starts it at the next logon.
+        logEvent("product not started:", "quiet mode", nullptr, kNoResult);
+    } else if (runningAsLocalSystem()) {
+        // A deployment tool's run: it would run as SYSTEM beside the user's own copy
+        // and hold its library in use.
+        logEvent("product not started:", "run by LocalSystem", nullptr, kNoResult);
     } else if (SetCurrentDirectoryA(installer.programDir) && buildLauncherCommand("")) {
         // By full path: a bare name is looked for beside the installer first.
         startAsDesktopUser(installer.scratch, "", installer.programDir, SW_SHOWNORMAL);

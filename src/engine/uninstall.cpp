@@ -28,6 +28,7 @@ void readPathField() {
 }
 
 char configurationFile[kPathBuffer];
+char systemCopy[kPathBuffer];
 // The emptied directory by its full name: a relative programDir no longer names it
 // once its parent is current.
 char emptiedDirectory[kPathBuffer];
@@ -114,13 +115,14 @@ BOOL runUninstallSteps() {
 void uninstallEnding() {
     logRegistry("deleted", HKEY_LOCAL_MACHINE, uninstallEntryKey, nullptr,
                 RegDeleteKeyA(HKEY_LOCAL_MACHINE, uninstallEntryKey));
-    // The running uninstaller's own file always waits for the restart; that alone
-    // leaves nothing of the product to complete, so it is counted apart.
+    // Only the copy the install put in the system directory is ours to remove: the
+    // running file may be a download or a deployment tool's package. The copy waits for
+    // the restart only when it is the one running (by its real name: the restart deletes
+    // natively); that alone leaves nothing of the product to complete, so it is counted
+    // apart.
     DWORD productDeferred = installer.rebootNeeded;
-    DWORD length = GetModuleFileNameA(nullptr, installer.tempFileName, kPathOffer);
-    if (length != 0 && length < kPathOffer) {
-        // The restart deletes natively: the name must say where the file really is.
-        toRealSystemPath(installer.tempFileName);
+    if (realSystemDirectory(systemCopy) &&
+        joinPath(installer.tempFileName, kPathBuffer, systemCopy, "QM-Install.exe")) {
         installer.rebootNeeded = 0;
         deleteOrSchedule(installer.tempFileName);
         installer.ownFileDeferred = installer.rebootNeeded;

@@ -104,6 +104,12 @@ BOOL elevatedWithLinkedToken() {
     return type == TokenElevationTypeFull;
 }
 
+// A token's user as GetTokenInformation(TokenUser) returns it: the SID follows the header.
+struct TokenUserRecord {
+    TOKEN_USER header;
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+};
+
 // S_OK only when the desktop shell started the program; a missing file gives S_FALSE.
 HRESULT shellExecuteOnDesktop(const char* file, const char* arguments, const char* directory,
                               UINT show) {
@@ -171,6 +177,34 @@ HRESULT shellExecuteOnDesktop(const char* file, const char* arguments, const cha
     return result;
 }
 } // namespace
+
+BOOL runningAsLocalSystem() {
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    if (advapi == nullptr)
+        return FALSE;
+    auto openToken = reinterpret_cast<OpenProcessTokenProc>(
+        reinterpret_cast<void*>(GetProcAddress(advapi, "OpenProcessToken")));
+    auto tokenInformation = reinterpret_cast<GetTokenInformationProc>(
+        reinterpret_cast<void*>(GetProcAddress(advapi, "GetTokenInformation")));
+    HANDLE token;
+    if (openToken == nullptr || tokenInformation == nullptr ||
+        !openToken(kCurrentProcess, TOKEN_QUERY, &token))
+        return FALSE;
+    TokenUserRecord user;
+    DWORD length;
+    BOOL read = tokenInformation(token, TokenUser, &user, sizeof user, &length);
+    CloseHandle(token);
+    // S-1-5-18: revision 1, one sub-authority, authority 5 (NT), sub-authority 18.
+    const SID* sid = static_cast<const SID*>(user.header.User.Sid);
+    static const BYTE kNtAuthority[6] = {0, 0, 0, 0, 0, 5};
+    if (!read || sid == nullptr || sid->Revision != SID_REVISION || sid->SubAuthorityCount != 1 ||
+        sid->SubAuthority[0] != SECURITY_LOCAL_SYSTEM_RID)
+        return FALSE;
+    for (int i = 0; i < 6; ++i)
+        if (sid->IdentifierAuthority.Value[i] != kNtAuthority[i])
+            return FALSE;
+    return TRUE;
+}
 
 void startAsDesktopUser(const char* file, const char* arguments, const char* directory, UINT show) {
     if (elevatedWithLinkedToken()) {

@@ -8,3 +8,8 @@
 // start it, so that it runs as the user who is logged on; everywhere else, and when the
 // shell does not start it, WinExec starts "<file> <arguments>" in the current directory.
 void startAsDesktopUser(const char* file, const char* arguments, const char* directory, UINT show);
+
+// Whether this process runs as LocalSystem (S-1-5-18), as deployment tools run installs:
+// whatever it starts would run as SYSTEM beside the user's own copy. FALSE where there
+// are no tokens (the 95 family).
+BOOL runningAsLocalSystem();

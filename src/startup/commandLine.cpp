@@ -50,13 +50,26 @@ void foldCommandLine(const char* commandLine) {
     foldedLength = length;
 }
 
-// "/", a letter, then a blank, the end or ":". Short-circuit keeps every read at or
-// before the line's terminator.
+bool startsWithFolded(const char* text, const char* lowerPrefix) {
+    for (; *lowerPrefix != 0; ++text, ++lowerPrefix) {
+        char c = *text;
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != *lowerPrefix)
+            return false;
+    }
+    return true;
+}
+
+// "/", a letter, then a blank, the end or ":"; or the uninstall switch, which the
+// scan reads with any letters behind it. Short-circuit keeps every read at or before
+// the line's terminator.
 bool switchAt(const char* line, DWORD position) {
     if (line[position] != '/' || !isLetter(line[position + 1]))
         return false;
     char after = line[position + 2];
-    return after == ' ' || after == 0 || after == ':';
+    return after == ' ' || after == 0 || after == ':' ||
+           startsWithFolded(line + position, "/die") || startsWithFolded(line + position, "/fdie");
 }
 
 // Reads the argument that begins at `position` (behind "i:" or "p:") into `field` and
@@ -97,10 +110,40 @@ DWORD readPathArgument(const char* line, DWORD position, char* field) {
     }
     return position - 1;
 }
+
+// The first byte behind the program's own path: a quoted path ends at its closing
+// quote, a bare one at the first blank or tab, as Windows splits a command line.
+DWORD argumentsStart() {
+    DWORD position = 0;
+    if (foldedAt(0) == '"') {
+        do
+            ++position;
+        while (foldedAt(position) != 0 && foldedAt(position) != '"');
+        return foldedAt(position) == 0 ? position : position + 1;
+    }
+    while (foldedAt(position) != 0 && foldedAt(position) != ' ' && foldedAt(position) != '\t')
+        ++position;
+    return position;
+}
+
+// Keeps the first switch that matches nothing, as typed, up to a blank: the log names it.
+void recordUnknownSwitch(const char* commandLine, DWORD position) {
+    if (installer.badSwitch[0] != 0)
+        return;
+    DWORD length = 0;
+    for (; length < kSwitchText - 1 && position + length < foldedLength; ++length) {
+        char c = commandLine[position + length];
+        if (c == ' ' || c == '\t')
+            break;
+        installer.badSwitch[length] = c;
+    }
+    installer.badSwitch[length] = 0;
+}
 } // namespace
 
 void parseCommandLine(const char* commandLine) {
     foldCommandLine(commandLine);
+    DWORD arguments = argumentsStart();
     DWORD position = 0;
     for (;;) {
         char c = foldedAt(position);
@@ -110,6 +153,7 @@ void parseCommandLine(const char* commandLine) {
             ++position;
             continue;
         }
+        DWORD slash = position;
         DWORD p = position + 1;
         if (foldedStartsWith(p, "fdie") || foldedStartsWith(p, "die")) {
             installer.uninstallMode = 1;
@@ -117,42 +161,57 @@ void parseCommandLine(const char* commandLine) {
         }
         char next = foldedAt(p + 1);
         position = p;
-        if (next >= 'a' && next <= 'z')
-            continue;
-        switch (foldedAt(p)) {
-        case 'r':
-            installer.dccSwitch = 1;
-            break;
-        case 'm':
-            installer.noAutostart = 1;
-            break;
-        case 's':
-            installer.noProgramGroup = 1;
-            break;
-        case 'c':
-            installer.currentUserOnly = 1;
-            break;
-        case 'q':
-            installer.quietMode = 1;
-            break;
-        case 'l':
-            if (next == ':')
-                position = readPathArgument(commandLine, p + 2, installer.logFile);
-            break;
-        case 'i':
-            if (next == ':')
-                position = readPathArgument(commandLine, p + 2, installer.importFile);
-            break;
-        case 'p':
-            // Set even when the path is refused: a silent install was asked for, and
-            // it then fails visibly at the program directory instead of opening a dialog.
-            if (next == ':') {
-                installer.silentMode = 1;
-                position = readPathArgument(commandLine, p + 2, installer.programDir);
+        bool known = true;
+        if (next >= 'a' && next <= 'z') {
+            known = false;
+        } else {
+            switch (foldedAt(p)) {
+            case 'r':
+                installer.dccSwitch = 1;
+                break;
+            case 'm':
+                installer.noAutostart = 1;
+                break;
+            case 's':
+                installer.noProgramGroup = 1;
+                break;
+            case 'c':
+                installer.currentUserOnly = 1;
+                break;
+            case 'q':
+                installer.quietMode = 1;
+                break;
+            case 'l':
+                known = next == ':';
+                if (known)
+                    position = readPathArgument(commandLine, p + 2, installer.logFile);
+                break;
+            case 'i':
+                known = next == ':';
+                if (known)
+                    position = readPathArgument(commandLine, p + 2, installer.importFile);
+                break;
+            case 'p':
+                // Set even when the path is refused: a silent install was asked for, and
+                // it then fails visibly at the program directory instead of opening a dialog.
+                known = next == ':';
+                if (known) {
+                    installer.silentMode = 1;
+                    position = readPathArgument(commandLine, p + 2, installer.programDir);
+                }
+                break;
+            case '?':
+                // Quiet mode has no one to show the summary to: there it is a mistake too.
+                installer.helpAsked = 1;
+                known = false;
+                break;
+            default:
+                known = false;
+                break;
             }
-            break;
-        default:
-            break;
         }
+        // The program's own path is scanned for switches, but a "/" in it is no mistake.
+        if (!known && slash >= arguments)
+            recordUnknownSwitch(commandLine, slash);
     }
 }

@@ -4,6 +4,7 @@
 #include "base/installLog.h"
 #include "base/state.h"
 #include "base/systemLibrary.h"
+#include "base/text.h"
 #include "engine/engine.h"
 #include "fault/protectionFrame.h"
 #include "resource.h"
@@ -11,6 +12,53 @@
 #include "ui/ui.h"
 
 namespace {
+constexpr char kCaption[] = "Quellmark Installer";
+constexpr char kAnotherRun[] =
+    "Another Quellmark installer is running. Please wait until it has finished, then try again.";
+constexpr char kLogUnwritable[] = "The log file cannot be written:\r\n";
+constexpr char kSummary[] =
+    "QM-Install.exe [/p:<directory>] [/i:<file>] [/l:<file>] [/q] [/r] [/m] [/s] [/c] [/die]\r\n"
+    "\r\n"
+    "/p:<directory>\tsilent install into that directory\r\n"
+    "/q\tquiet: nothing is shown; exit codes 0, 3010, 1, 1618, 1622\r\n"
+    "/die\tuninstall; with /q before it, a silent uninstall\r\n"
+    "/l:<file>\tappend a log of the run\r\n"
+    "/i:<file>\timport that settings file\r\n"
+    "/s\tno start-menu group and no uninstall entry\r\n"
+    "/m\tdo not start Quellmark with Windows\r\n"
+    "/c\tcurrent user only\r\n"
+    "/r\tstore the DCC marker\r\n"
+    "\r\n"
+    "A path ends before a blank that is followed by a switch, even inside quotes.";
+
+// One run at a time, across sessions where the system has a Global namespace; the 95
+// family and NT 4 without Terminal Services refuse the prefix and take the plain name.
+constexpr char kRunMutex[] = "Global\\QuellmarkInstaller";
+constexpr DWORD kGlobalPrefixLength = sizeof "Global\\" - 1;
+
+// The handle stays open to the process's end: the mutex is held for the whole run.
+BOOL anotherRunIsUnderWay() {
+    // Not every system clears the last error when it makes a new mutex.
+    SetLastError(ERROR_SUCCESS);
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, kRunMutex);
+    DWORD error = GetLastError();
+    if (mutex == nullptr && error != ERROR_ACCESS_DENIED) {
+        SetLastError(ERROR_SUCCESS);
+        mutex = CreateMutexA(nullptr, FALSE, kRunMutex + kGlobalPrefixLength);
+        error = GetLastError();
+    }
+    // Access denied: another account's run made it.
+    return error == ERROR_ALREADY_EXISTS || (mutex == nullptr && error == ERROR_ACCESS_DENIED);
+}
+
+// Nothing can be logged, so nothing is, and the run ends before any change.
+[[noreturn]] void endForUnwritableLog() {
+    if (installer.quietMode == 0 && textCopy(installer.scratch, kScratchBuffer, kLogUnwritable) &&
+        textAppend(installer.scratch, kScratchBuffer, installer.logFile))
+        MessageBoxA(nullptr, installer.scratch, kCaption, MB_OK);
+    ExitProcess(kExitLogUnwritable);
+}
+
 // Kept out of line so the silent frame is a frame of its own on the stack.
 [[noreturn]] __attribute__((noinline)) void runSilentInstall() {
     ProtectionFrame frame;
@@ -43,6 +91,8 @@ extern "C" void __stdcall entryPoint() {
     hardenDllSearch();
     const char* commandLine = GetCommandLineA();
     parseCommandLine(commandLine);
+    if (!logOpensForAppending())
+        endForUnwritableLog();
     if (installer.uninstallMode == 0 && installer.quietMode != 0 && installer.silentMode == 0) {
         // /q alone: a quiet install where the options dialog would propose.
         proposeDefaultDirectory();
@@ -50,6 +100,19 @@ extern "C" void __stdcall entryPoint() {
         installer.silentMode = 1;
     }
     logRunStart(commandLine);
+    // A mistyped switch must not turn an unattended run into something else.
+    if (installer.quietMode != 0 && installer.badSwitch[0] != 0) {
+        logEvent("unknown switch", installer.badSwitch, nullptr, ERROR_INVALID_PARAMETER);
+        endRun(kExitFailed);
+    }
+    if (installer.helpAsked != 0) {
+        showMessage(kSummary);
+        endRun(kExitDone);
+    }
+    if (anotherRunIsUnderWay()) {
+        showMessage(kAnotherRun);
+        endRun(kExitAnotherRun);
+    }
     if (installer.uninstallMode != 0) {
         if (installer.quietMode != 0)
             runQuietUninstall();

@@ -28,6 +28,8 @@ constexpr UINT kProductAnswerTimeoutMs = 10000;
 // How long a quiet uninstall waits for the product's window to go after asking.
 constexpr DWORD kProductCloseWaitMs = 10000;
 constexpr DWORD kProductClosePollMs = 100;
+// Room for the longest outcome of closeProductQuietly.
+constexpr DWORD kOutcomeText = 64;
 
 BROWSEINFOA browseRequest;
 
@@ -44,17 +46,20 @@ void initCommonControls() {
         init();
 }
 
-// The product's own close messages; FALSE when it answers that the installer must stop.
-BOOL sendCloseMessages(HWND product) {
+// What the product made of the close messages.
+enum class CloseAnswer { Goes, Refused, Silent };
+
+CloseAnswer sendCloseMessages(HWND product) {
     PostMessageA(product, kProductCloseMessage, 0, 0);
     PostMessageA(product, RegisterWindowMessageA("KVMsgDestroy"), 0, 0);
     Sleep(500);
     DWORD_PTR answer = 0;
-    // SMTO_NORMAL: a product that does not answer costs the full bound, then the
-    // install goes on as after any answer but the stop answer.
-    LRESULT answered = SendMessageTimeoutA(product, RegisterWindowMessageA("KVMsgDestroy2"), 0, 0,
-                                           SMTO_NORMAL, kProductAnswerTimeoutMs, &answer);
-    return answered == 0 || answer != kProductStopAnswer;
+    // SMTO_NORMAL: a product that does not answer costs the full bound. A window that
+    // went in the meantime answers nothing, and that is the close we asked for.
+    if (SendMessageTimeoutA(product, RegisterWindowMessageA("KVMsgDestroy2"), 0, 0, SMTO_NORMAL,
+                            kProductAnswerTimeoutMs, &answer) == 0)
+        return IsWindow(product) ? CloseAnswer::Silent : CloseAnswer::Goes;
+    return answer == kProductStopAnswer ? CloseAnswer::Refused : CloseAnswer::Goes;
 }
 
 // Asks a running product to close; ends the process when the user or the product says stop.
@@ -68,7 +73,8 @@ void closeRunningProduct(HWND dialog) {
     logMessage(question, TRUE);
     if (MessageBoxA(dialog, question, messageCaption, MB_OKCANCEL) != IDOK)
         endRun(kExitDone);
-    if (!sendCloseMessages(product))
+    // The dialog goes on after a silent product, as after any answer but the stop answer.
+    if (sendCloseMessages(product) == CloseAnswer::Refused)
         endRun(kExitDone);
     SetForegroundWindow(dialog);
 }
@@ -231,16 +237,24 @@ BOOL closeProductQuietly() {
     if (product == nullptr)
         return TRUE;
     installer.productWasRunning = 1;
-    BOOL closed = sendCloseMessages(product);
-    for (DWORD waited = 0; closed && IsWindow(product); waited += kProductClosePollMs) {
-        if (waited >= kProductCloseWaitMs)
-            closed = FALSE;
-        else
+    CloseAnswer answer = sendCloseMessages(product);
+    DWORD waited = 0;
+    if (answer == CloseAnswer::Goes)
+        for (; IsWindow(product) && waited < kProductCloseWaitMs; waited += kProductClosePollMs)
             Sleep(kProductClosePollMs);
+    if (answer == CloseAnswer::Goes && !IsWindow(product)) {
+        logEvent("closing the running product", kProductClass, nullptr, ERROR_SUCCESS);
+        return TRUE;
     }
-    logEvent("closing the running product", kProductClass, nullptr,
-             closed ? ERROR_SUCCESS : ERROR_TIMEOUT);
-    return closed;
+    char outcome[kOutcomeText];
+    if (answer == CloseAnswer::Refused)
+        wsprintfA(outcome, "refused");
+    else if (answer == CloseAnswer::Silent)
+        wsprintfA(outcome, "did not answer within %lu s", kProductAnswerTimeoutMs / 1000);
+    else
+        wsprintfA(outcome, "answered but did not close within %lu s", kProductCloseWaitMs / 1000);
+    logEvent("closing the running product QuellmarkMain:", outcome, nullptr, kNoResult);
+    return FALSE;
 }
 
 void centerDialog(HWND window) {

@@ -709,4 +709,31 @@ TEST_F(Dialogs, EngineErrorShowsTheDialogAgainAsTheUserLeftIt) {
     EXPECT_NE(stringValue(HKEY_CURRENT_USER, kRunKey, "Quellmark"), "<absent>");
 }
 
+// /? and a second run each change nothing: the summary ends with 0; a second run, while
+// the first holds the installer, says so and ends with 1618, or quietly with /q.
+TEST_F(Dialogs, HelpAndASecondRunShowTheirBoxAndChangeNothing) {
+    Process help = startInstaller("/?");
+    ShownMessage summary = waitForMessageBox(kCaption, help.id());
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary.text.rfind("QM-Install.exe [/p:<directory>]", 0), 0u) << summary.text;
+    EXPECT_NE(summary.text.find("/die"), std::string::npos);
+    EXPECT_TRUE(answerMessageBox(summary, IDOK));
+    EXPECT_EQ(help.wait(), std::optional<DWORD>(0));
+
+    Process first = startInstaller("");
+    HWND dialog = optionsDialog(first);
+    ASSERT_NE(dialog, nullptr);
+    Process second = startInstaller("");
+    answer(kCaption, second,
+           "Another Quellmark installer is running. Please wait until it has finished, then try "
+           "again.",
+           IDOK);
+    EXPECT_EQ(second.wait(), std::optional<DWORD>(1618));
+    EXPECT_EQ(runInstaller("/q /p:C:\\Second", 20000), std::optional<DWORD>(1618));
+    EXPECT_FALSE(directoryExists("C:\\Second"));
+    pressButton(dialog, kExitButton);
+    EXPECT_EQ(first.wait(), std::optional<DWORD>(0));
+    expectNothingWritten();
+}
+
 } // namespace

@@ -252,6 +252,23 @@ TEST(FaultReport, AnUnwritableReportLocationStillOpensNotepadAndFails) {
     EXPECT_TRUE(directoryExists(kReport));
 }
 
+// A quiet run has nobody to read the report: the same fault, the report written, no
+// Notepad, and the tool gets exit code 1.
+TEST(FaultReport, AFaultInAQuietRunStartsNoNotepadAndExitsOne) {
+    std::string map = installerMap();
+    DWORD writeShellLink = symbolAddress(map, "writeShellLink");
+    ASSERT_NE(writeShellLink, 0u);
+    Process installer =
+        start(std::string("\"") + kInstaller + "\" /q /p:C:\\QM Fault", kStage, true);
+    ASSERT_TRUE(installer.valid());
+    patch(installer, writeShellLink, kUd2);
+    installer.resume();
+    EXPECT_EQ(installer.wait(kFaultTimeoutMs), std::optional<DWORD>(1));
+    EXPECT_TRUE(readFile(kReport).has_value());
+    Sleep(3000);
+    EXPECT_EQ(notepadProcesses(), 0u);
+}
+
 // The platform's fault handling may end the process with the exception code or hang
 // in it; either way there is no report, no Notepad, and the install went no further.
 void expectLeftToThePlatform(Process& installer) {

@@ -182,9 +182,11 @@ TEST_F(Quiet, AnUninstallClosesTheProductAndLeavesWhatIsInUseToTheRestart) {
     EXPECT_TRUE(logHas("deleted " + joinPath(kTarget, "Quellmark.dll") +
                        ": in use: deleted at the restart"))
         << logText();
+    // The system copy is not the file that ran: it goes at once.
     EXPECT_TRUE(logHas("; waiting for the restart: product files yes, the uninstaller's own file "
-                       "yes"))
+                       "no"))
         << logText();
+    EXPECT_FALSE(fileExists(uninstallerCopy()));
     EXPECT_FALSE(directoryExists(perUserGroup()));
     EXPECT_FALSE(directoryExists(allUsersGroup()));
     EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
@@ -199,12 +201,16 @@ TEST_F(Quiet, AnUninstallClosesTheProductAndLeavesWhatIsInUseToTheRestart) {
     EXPECT_FALSE(directoryExists(kTarget));
 }
 
-TEST_F(Quiet, AloneItInstallsWhereTheDialogWouldAndUninstallsKeepingTheConfiguration) {
+// A quiet install starts nothing: the Run value starts the product at the next logon,
+// in the user's own session rather than beside it as the deployment tool's account.
+TEST_F(Quiet, AloneItInstallsWhereTheDialogWouldStartsNothingAndUninstallsKeepingTheConfiguration) {
     const std::string target = kDefaultDir;
-    ASSERT_EQ(runInstaller("/q /m"), std::optional<DWORD>(0));
-    ASSERT_TRUE(waitFor([&] { return productStarts(target).size() == 1; }, kDefaultTimeoutMs));
+    ASSERT_EQ(runInstaller("/q /l:" + quoted(kLog)), std::optional<DWORD>(0));
     EXPECT_EQ(readFile(joinPath(target, "Quellmark.dll")), libraryImage());
-    killProcesses("Quellmark.exe");
+    EXPECT_NE(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
+    EXPECT_TRUE(logHas("product not started: quiet mode")) << logText();
+    Sleep(2000);
+    EXPECT_TRUE(productStarts(target).empty());
 
     writeFile(joinPath(target, "Config.dat"), "my settings");
     writeFile(joinPath(target, "CustomStrings.dat"), "my filters");
@@ -225,10 +231,8 @@ void stopProductAndRemoveItsLogs(const std::string& directory) {
     DeleteFileA(joinPath(directory, "Quellmark.messages.log").c_str());
 }
 
-void installQuietlyInto(const std::string& directory) {
-    ASSERT_EQ(runInstaller("/q /m /p:" + quoted(directory)), std::optional<DWORD>(0));
-    ASSERT_TRUE(waitFor([&] { return productStarts(directory).size() == 1; }, kDefaultTimeoutMs));
-    stopProductAndRemoveItsLogs(directory);
+void installQuietlyInto(const std::string& directory, const std::string& switches = "") {
+    ASSERT_EQ(runInstaller("/q /m /p:" + quoted(directory) + switches), std::optional<DWORD>(0));
 }
 
 // A deployment tool removes what another account installed: this account's HKCU has no
@@ -265,6 +269,51 @@ TEST_F(Quiet, AnUninstallPassesOverAnAppPathPointedAtAnotherDirectory) {
     EXPECT_FALSE(fileExists(joinPath(kTarget, "Quellmark.dll")));
     EXPECT_EQ(readFile(joinPath(decoy, "Config.dat")), "their settings");
     EXPECT_EQ(readFile(joinPath(decoy, "Quellmark.exe")), "their own program");
+}
+
+// A /s install leaves no uninstall entry: the machine's AppPath leads the uninstall,
+// never the user's, which here points at a decoy that holds a Quellmark.exe.
+TEST_F(Quiet, AnUninstallWithoutAnEntryTakesTheMachinesAppPathNotTheUsers) {
+    createKey(HKEY_LOCAL_MACHINE, kProductKey);
+    ASSERT_NO_FATAL_FAILURE(installQuietlyInto(kTarget, " /s"));
+    ASSERT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    const std::string decoy = "C:\\Decoy";
+    makeDirectories(decoy);
+    writeFile(joinPath(decoy, "Quellmark.exe"), "their own program");
+    writeString(HKEY_CURRENT_USER, kProductKey, "AppPath", decoy);
+
+    auto exitCode = runInstaller("/q /l:" + quoted(kLog) + " /die");
+    EXPECT_TRUE(exitCode == std::optional<DWORD>(0) || exitCode == std::optional<DWORD>(3010))
+        << logText();
+    EXPECT_TRUE(logHas("program directory " + kTarget + " from HKLM AppPath: ok")) << logText();
+    EXPECT_FALSE(fileExists(joinPath(kTarget, "Quellmark.dll")));
+    EXPECT_EQ(readFile(joinPath(decoy, "Quellmark.exe")), "their own program");
+}
+
+// A product that refuses to close, or hangs, keeps the uninstall from removing anything;
+// the tool gets exit 1 and the log says which of the two it was.
+TEST_F(Quiet, AnUninstallStopsCleanlyWhenTheProductRefusesOrDoesNotAnswer) {
+    const std::string target = "C:\\Q";
+    ASSERT_NO_FATAL_FAILURE(installQuietlyInto(target));
+    const std::pair<const char*, const char*> cases[] = {
+        {"/answer:104489", "closing the running product QuellmarkMain: refused"},
+        {"/answer:none", "closing the running product QuellmarkMain: did not answer within 10 s"},
+    };
+    for (const auto& [answer, logged] : cases) {
+        SCOPED_TRACE(answer);
+        DeleteFileA(kLog.c_str());
+        Process product = startProduct(target, answer);
+        ASSERT_TRUE(product.running());
+        auto exitCode =
+            runInstaller("/q /p:" + quoted(target) + " /l:" + quoted(kLog) + " /die", 40000);
+        EXPECT_EQ(exitCode, std::optional<DWORD>(1)) << logText();
+        EXPECT_TRUE(logHas(logged)) << logText();
+        EXPECT_TRUE(logHas("end: exit code 1")) << logText();
+        EXPECT_TRUE(product.running());
+        EXPECT_TRUE(fileExists(joinPath(target, "Quellmark.dll")));
+        EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+        ASSERT_NO_FATAL_FAILURE(stopProductAndRemoveItsLogs(target));
+    }
 }
 
 // Nothing installed, or only the configuration an earlier uninstall kept: no product
@@ -356,6 +405,41 @@ TEST_F(Quiet, TheLogOfASilentInstallNamesEverythingItLeaves) {
         previous = line.time;
         if (std::regex_match(line.event, namesSomething))
             EXPECT_TRUE(std::regex_match(line.event, fullName)) << line.event;
+    }
+}
+
+// Written as the README's switch order suggests, the log path unquoted: the run is
+// the uninstall that /die asks for, and the log is where /l: names it.
+TEST_F(Quiet, DieBehindAnUnquotedLogPathStillUninstalls) {
+    EXPECT_EQ(runInstaller("/q /l:" + kLog + " /die"), std::optional<DWORD>(1));
+    EXPECT_TRUE(logHas("mode quiet uninstall")) << logText();
+    EXPECT_FALSE(directoryExists(kDefaultDir));
+}
+
+// A mistyped switch ends a quiet run before anything is changed, and the log names it.
+TEST_F(Quiet, AnUnknownSwitchEndsTheRunBeforeAnyChange) {
+    for (const std::string& mistake : {"/uninstall", "/x", "/silent", "/?", "/p"}) {
+        SCOPED_TRACE(mistake);
+        DeleteFileA(kLog.c_str());
+        int windowsSeen = 0;
+        EXPECT_EQ(runWatched("/q /l:" + quoted(kLog) + " " + mistake, windowsSeen),
+                  std::optional<DWORD>(1));
+        EXPECT_EQ(windowsSeen, 0);
+        EXPECT_TRUE(logHas("unknown switch " + mistake)) << logText();
+        EXPECT_FALSE(directoryExists(kDefaultDir));
+        EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
+    }
+}
+
+// A log that cannot be opened ends the run with 1622 before anything is changed.
+TEST_F(Quiet, AnUnwritableLogEndsTheRunBeforeAnyChange) {
+    for (const std::string& log :
+         {std::string("C:\\qmtest\\deploy logs"), std::string("Q:\\logs\\run.log"),
+          std::string("C:\\No Such Folder\\run.log")}) {
+        SCOPED_TRACE(log);
+        EXPECT_EQ(runInstaller("/q /l:" + quoted(log) + " /p:" + quoted(kTarget)),
+                  std::optional<DWORD>(1622));
+        EXPECT_FALSE(directoryExists(kTarget));
     }
 }
 

@@ -104,7 +104,9 @@ const Expected kCases[] = {
     {"/s /FDIEx /m", nullptr, nullptr, 0, 1, 0, 0, 1, 0},
     {"/p:'D:\\x' /die", "D:\\x", nullptr, 1, 1, 0, 0, 0, 0},
     {"/p:D:\\x /m /die", "D:\\x", nullptr, 1, 1, 0, 1, 0, 0},
-    {"/p:D:\\x /die", "D:\\x /die", nullptr, 1, 0, 0, 0, 0, 0},
+    // The uninstall switch ends a path too, quoted or not: the command asks for an uninstall.
+    {"/p:D:\\x /die", "D:\\x", nullptr, 1, 1, 0, 0, 0, 0},
+    {"/p:'D:\\x /FDIEs' /m", "D:\\x", nullptr, 1, 1, 0, 0, 0, 0},
     {"/p:D:\\x /r1", "D:\\x /r1", nullptr, 1, 0, 0, 0, 0, 0},
     // Empty and odd arguments.
     {"/i:", nullptr, nullptr, 0, 0, 0, 0, 0, 0},
@@ -151,6 +153,7 @@ TEST_F(CommandLine, QuietAndLogSwitches) {
         {"/L:C:\\deploy logs\\run.log /s", 0, "C:\\deploy logs\\run.log", 1},
         {"/l", 0, nullptr, 0},
         {"/q /die /l:C:\\after.log", 1, nullptr, 0},
+        {"/q /l:C:\\logs\\un.log /die", 1, "C:\\logs\\un.log", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -165,6 +168,40 @@ TEST_F(CommandLine, QuietAndLogSwitches) {
 
 // Anchors that do not go through resolve(): the path keeps its case, and a bare
 // drive becomes that drive's current directory.
+// Quiet mode refuses what the scan does not know: the first such switch is kept as
+// typed; the program's own path is no argument.
+TEST_F(CommandLine, TheFirstUnknownSwitchInTheArgumentsIsKept) {
+    struct Case {
+        const char* line;
+        const char* unknown;
+        DWORD help;
+    };
+    const Case cases[] = {
+        {"/q /uninstall", "/uninstall", 0},
+        {"/q /X /m", "/X", 0},
+        {"/q /silent", "/silent", 0},
+        {"/q /?", "/?", 1},
+        {"/q /p", "/p", 0},
+        {"/l /q", "/l", 0},
+        {"/q /rx /zz", "/rx", 0},
+        {"/q /m /r1 /s, /c /p:C:\\a /xy /i:'C:\\b /c' /l:C:\\c /die /x", "", 0},
+        {"/q /abcdefghijklmnopqrstuvwxyz0123456789", "/abcdefghijklmnopqrstuvwxyz0123", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        installer = InstallerState{};
+        parse(kProgram + c.line);
+        EXPECT_STREQ(installer.badSwitch, c.unknown);
+        EXPECT_EQ(installer.helpAsked, c.help);
+    }
+
+    installer = InstallerState{};
+    parse("\"C:\\qm/x/QM-Install.exe\" /q");
+    EXPECT_STREQ(installer.badSwitch, "");
+    parse("C:/tools/QM-Install.exe /q /w");
+    EXPECT_STREQ(installer.badSwitch, "/w");
+}
+
 TEST_F(CommandLine, ResolvedPathsKeepCaseAndUseTheCurrentDirectory) {
     parse(kProgram + "/P:\"C:\\Program Files\\Quellmark\"");
     EXPECT_STREQ(installer.programDir, "C:\\Program Files\\Quellmark");
