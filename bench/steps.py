@@ -31,7 +31,7 @@ STEPS = [
     ("file Update.kvc", None),
     ("data files", r"^copied .*strings\.dat"),
     ("old group removed", r"^(deleted .*\.lnk|removed the program group)"),
-    ("group folder", r"^(program group|read HK.*\\Shell Folders)"),
+    ("group folder", r"^(made the program group|read HK.*\\Shell Folders)"),
     ("shortcut Launch Quellmark", r"^shortcut .*Launch Quellmark"),
     ("shortcut User's Guide", r"^shortcut .*User's Guide"),
     ("shortcut Uninstall Quellmark", r"^shortcut .*Uninstall Quellmark"),

@@ -80,7 +80,7 @@ const char* enterProgramGroup() {
                 error = ERROR_SUCCESS;
             else if (error == ERROR_SUCCESS)
                 error = GetLastError();
-            logFile("program group", startMenu, nullptr, asFailure(error));
+            logFile("made the program group", startMenu, nullptr, asFailure(error));
             if (error == ERROR_SUCCESS)
                 return nullptr;
             if (!allUsers)

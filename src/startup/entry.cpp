@@ -16,18 +16,21 @@ constexpr char kCaption[] = "Quellmark Installer";
 constexpr char kAnotherRun[] =
     "Another Quellmark installer is running. Please wait until it has finished, then try again.";
 constexpr char kLogUnwritable[] = "The log file cannot be written:\r\n";
+// No tabs: the box's proportional font cannot line up columns.
 constexpr char kSummary[] =
-    "QM-Install.exe [/p:<directory>] [/i:<file>] [/l:<file>] [/q] [/r] [/m] [/s] [/c] [/die]\r\n"
+    "QM-Install.exe [/p:<directory>] [/i:<file>] [/l:<file>] [/q] [/r] [/m] [/s] [/c]\r\n"
+    "    [/die]\r\n"
     "\r\n"
-    "/p:<directory>\tsilent install into that directory\r\n"
-    "/q\tquiet: nothing is shown; exit codes 0, 3010, 1, 1618, 1622\r\n"
-    "/die\tuninstall; with /q before it, a silent uninstall\r\n"
-    "/l:<file>\tappend a log of the run\r\n"
-    "/i:<file>\timport that settings file\r\n"
-    "/s\tno start-menu group and no uninstall entry\r\n"
-    "/m\tdo not start Quellmark with Windows\r\n"
-    "/c\tcurrent user only\r\n"
-    "/r\tstore the DCC marker\r\n"
+    "/p:<directory> - silent install into that directory\r\n"
+    "/q - quiet: nothing is shown; exit codes 0, 3010, 1, 1618, 1622\r\n"
+    "/die (or /fdie) - uninstall; nothing after it is read, so put /q, /p: and /l: before "
+    "it\r\n"
+    "/l:<file> - append a log of the run\r\n"
+    "/i:<file> - import that settings file\r\n"
+    "/s - no start-menu group, and so no uninstall entry and no uninstaller copy\r\n"
+    "/m - do not start Quellmark with Windows\r\n"
+    "/c - current user only\r\n"
+    "/r - store the DCC marker\r\n"
     "\r\n"
     "A path ends before a blank that is followed by a switch, even inside quotes.";
 
