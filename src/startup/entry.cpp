@@ -16,23 +16,22 @@ constexpr char kCaption[] = "Quellmark Installer";
 constexpr char kAnotherRun[] =
     "Another Quellmark installer is running. Please wait until it has finished, then try again.";
 constexpr char kLogUnwritable[] = "The log file cannot be written:\r\n";
-// No tabs: the box's proportional font cannot line up columns.
-constexpr char kSummary[] =
-    "QM-Install.exe [/p:<directory>] [/i:<file>] [/l:<file>] [/q] [/r] [/m] [/s] [/c]\r\n"
-    "    [/die]\r\n"
-    "\r\n"
-    "/p:<directory> - silent install into that directory\r\n"
-    "/q - quiet: nothing is shown; exit codes 0, 3010, 1, 1618, 1622\r\n"
-    "/die (or /fdie) - uninstall; nothing after it is read, so put /q, /p: and /l: before "
-    "it\r\n"
-    "/l:<file> - append a log of the run\r\n"
-    "/i:<file> - import that settings file\r\n"
-    "/s - no start-menu group, and so no uninstall entry and no uninstaller copy\r\n"
-    "/m - do not start Quellmark with Windows\r\n"
-    "/c - current user only\r\n"
-    "/r - store the DCC marker\r\n"
-    "\r\n"
-    "A path ends before a blank that is followed by a switch, even inside quotes.";
+// Short lines, no tabs: the box is narrow and its proportional font cannot line up columns.
+constexpr char kSummary[] = "Usage: QM-Install.exe [switches]\r\n"
+                            "\r\n"
+                            "/p:<directory> - silent install there\r\n"
+                            "/q - quiet: nothing is shown\r\n"
+                            "/die or /fdie - uninstall\r\n"
+                            "/l:<file> - append a log of the run\r\n"
+                            "/i:<file> - import that settings file\r\n"
+                            "/s - no start-menu group or uninstall entry\r\n"
+                            "/m - do not start Quellmark with Windows\r\n"
+                            "/c - current user only\r\n"
+                            "/r - store the DCC marker\r\n"
+                            "\r\n"
+                            "Nothing after /die is read: put /q, /p: and /l: before it. A path "
+                            "ends before a blank followed by a switch, even inside quotes. Exit "
+                            "codes: 0, 3010, 1, 1618, 1622.";
 
 // One run at a time, across sessions where the system has a Global namespace; the 95
 // family and NT 4 without Terminal Services refuse the prefix and take the plain name.

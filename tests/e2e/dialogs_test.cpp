@@ -715,7 +715,7 @@ TEST_F(Dialogs, HelpAndASecondRunShowTheirBoxAndChangeNothing) {
     Process help = startInstaller("/?");
     ShownMessage summary = waitForMessageBox(kCaption, help.id());
     ASSERT_TRUE(summary);
-    EXPECT_EQ(summary.text.rfind("QM-Install.exe [/p:<directory>]", 0), 0u) << summary.text;
+    EXPECT_EQ(summary.text.rfind("Usage: QM-Install.exe", 0), 0u) << summary.text;
     EXPECT_NE(summary.text.find("/die"), std::string::npos);
     EXPECT_TRUE(answerMessageBox(summary, IDOK));
     EXPECT_EQ(help.wait(), std::optional<DWORD>(0));
