@@ -88,6 +88,8 @@ InstallerSwitches:
 ExpectedReturnCodes:
 - InstallerReturnCode: 3010
   ReturnResponse: rebootRequiredToFinish
+- InstallerReturnCode: 1618
+  ReturnResponse: installInProgress
 UpgradeBehavior: install
 AppsAndFeaturesEntries:
 - DisplayName: $(q "${fact[PRODUCT_NAME]}")

@@ -74,7 +74,9 @@ for field, wanted in [
         ("InstallerSwitches", {"Silent": "/q", "SilentWithProgress": "/q",
                                "Log": '/l:"<LOGPATH>"', "InstallLocation": '/p:"<INSTALLPATH>"'}),
         ("ExpectedReturnCodes", [{"InstallerReturnCode": 3010,
-                                  "ReturnResponse": "rebootRequiredToFinish"}]),
+                                  "ReturnResponse": "rebootRequiredToFinish"},
+                                 {"InstallerReturnCode": 1618,
+                                  "ReturnResponse": "installInProgress"}]),
         ("AppsAndFeaturesEntries", [{"DisplayName": "Quellmark", "Publisher": "Quellmark",
                                      "DisplayVersion": f"{major}.{minor}"}]),
         ("Installers", [{"Architecture": "x86", "InstallerUrl": url, "InstallerSha256": sha256}])]:
