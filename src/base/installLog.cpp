@@ -122,12 +122,16 @@ void putResult(DWORD error) {
 }
 
 // Opened per line: the file stays free for readers, and an uninstall can still remove
-// a directory that holds it.
+// a directory that holds it. Made when missing.
+HANDLE openLog() {
+    return CreateFileA(installer.logFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 void writeLine() {
     logLine[logUsed++] = '\r';
     logLine[logUsed++] = '\n';
-    HANDLE file = CreateFileA(installer.logFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = openLog();
     if (file == INVALID_HANDLE_VALUE)
         return;
     DWORD written = 0;
@@ -252,8 +256,7 @@ void endRun(DWORD exitCode) {
 BOOL logOpensForAppending() {
     if (installer.logFile[0] == 0)
         return TRUE;
-    HANDLE file = CreateFileA(installer.logFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = openLog();
     if (file == INVALID_HANDLE_VALUE)
         return FALSE;
     CloseHandle(file);

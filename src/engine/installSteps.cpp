@@ -133,13 +133,7 @@ BOOL establishProgramDirectory() {
         installer.directoryExisted = 1;
     } else {
         action = "created the program directory";
-        // The creation's refusal says why (a missing parent, no access); else the entry's.
-        if (!CreateDirectoryA(installer.programDir, nullptr))
-            error = GetLastError();
-        if (SetCurrentDirectoryA(installer.programDir))
-            error = ERROR_SUCCESS;
-        else if (error == ERROR_SUCCESS || error == ERROR_ALREADY_EXISTS)
-            error = GetLastError();
+        error = makeAndEnterDirectory(installer.programDir);
     }
     logDirectory(action, installer.programDir, origin, asFailure(error));
     return error == ERROR_SUCCESS;

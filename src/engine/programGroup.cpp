@@ -71,15 +71,7 @@ const char* enterProgramGroup() {
                 return "Error when finding start menu.";
         } else {
             textAppend(startMenu, kPathBuffer, kGroupSuffix);
-            // An existing folder is fine; any other refusal says why it cannot be entered.
-            if (CreateDirectoryA(startMenu, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
-                error = ERROR_SUCCESS;
-            else
-                error = GetLastError();
-            if (SetCurrentDirectoryA(startMenu))
-                error = ERROR_SUCCESS;
-            else if (error == ERROR_SUCCESS)
-                error = GetLastError();
+            error = makeAndEnterDirectory(startMenu);
             logFile("made the program group", startMenu, nullptr, asFailure(error));
             if (error == ERROR_SUCCESS)
                 return nullptr;

@@ -6,6 +6,9 @@
 // A new, empty temporary file "<prefix>XXXX.TMP" in programDir; its name goes to tempFileName.
 void makeTempName(const char* prefix);
 
+// Creates `directory` when it is not there and makes it current: ERROR_SUCCESS, or why not.
+DWORD makeAndEnterDirectory(const char* directory);
+
 // Deletes "iz*.tmp" leftovers in the current directory.
 void cleanTempFiles();
 

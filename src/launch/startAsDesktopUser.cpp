@@ -82,9 +82,9 @@ void release(IUnknown* object) {
         object->Release();
 }
 
-// The split token's elevated half: only there does the user have a token of lesser
-// rights that the shell runs with. Looked up by name: the 95 family knows no tokens.
-BOOL elevatedWithLinkedToken() {
+// This process's token information of class `what` into `buffer`. Looked up by name:
+// the 95 family knows no tokens, and there it is FALSE.
+BOOL queryOwnToken(TOKEN_INFORMATION_CLASS what, void* buffer, DWORD size) {
     HMODULE advapi = GetModuleHandleA("advapi32.dll");
     if (advapi == nullptr)
         return FALSE;
@@ -92,16 +92,21 @@ BOOL elevatedWithLinkedToken() {
         reinterpret_cast<void*>(GetProcAddress(advapi, "OpenProcessToken")));
     auto tokenInformation = reinterpret_cast<GetTokenInformationProc>(
         reinterpret_cast<void*>(GetProcAddress(advapi, "GetTokenInformation")));
-    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
     HANDLE token;
-    if (openToken != nullptr && tokenInformation != nullptr &&
-        openToken(kCurrentProcess, TOKEN_QUERY, &token)) {
-        DWORD length;
-        if (!tokenInformation(token, TokenElevationType, &type, sizeof type, &length))
-            type = TokenElevationTypeDefault;
-        CloseHandle(token);
-    }
-    return type == TokenElevationTypeFull;
+    if (openToken == nullptr || tokenInformation == nullptr ||
+        !openToken(kCurrentProcess, TOKEN_QUERY, &token))
+        return FALSE;
+    DWORD length;
+    BOOL read = tokenInformation(token, what, buffer, size, &length);
+    CloseHandle(token);
+    return read;
+}
+
+// The split token's elevated half: only there does the user have a token of lesser
+// rights that the shell runs with.
+BOOL elevatedWithLinkedToken() {
+    TOKEN_ELEVATION_TYPE type;
+    return queryOwnToken(TokenElevationType, &type, sizeof type) && type == TokenElevationTypeFull;
 }
 
 // A token's user as GetTokenInformation(TokenUser) returns it: the SID follows the header.
@@ -179,29 +184,14 @@ HRESULT shellExecuteOnDesktop(const char* file, const char* arguments, const cha
 } // namespace
 
 BOOL runningAsLocalSystem() {
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    if (advapi == nullptr)
-        return FALSE;
-    auto openToken = reinterpret_cast<OpenProcessTokenProc>(
-        reinterpret_cast<void*>(GetProcAddress(advapi, "OpenProcessToken")));
-    auto tokenInformation = reinterpret_cast<GetTokenInformationProc>(
-        reinterpret_cast<void*>(GetProcAddress(advapi, "GetTokenInformation")));
-    HANDLE token;
-    if (openToken == nullptr || tokenInformation == nullptr ||
-        !openToken(kCurrentProcess, TOKEN_QUERY, &token))
-        return FALSE;
+    // S-1-5-18 as stored: revision 1, one sub-authority, authority 5 (NT), then 18.
+    static const BYTE kLocalSystem[] = {1, 1, 0, 0, 0, 0, 0, 5, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0};
     TokenUserRecord user;
-    DWORD length;
-    BOOL read = tokenInformation(token, TokenUser, &user, sizeof user, &length);
-    CloseHandle(token);
-    // S-1-5-18: revision 1, one sub-authority, authority 5 (NT), sub-authority 18.
-    const SID* sid = static_cast<const SID*>(user.header.User.Sid);
-    static const BYTE kNtAuthority[6] = {0, 0, 0, 0, 0, 5};
-    if (!read || sid == nullptr || sid->Revision != SID_REVISION || sid->SubAuthorityCount != 1 ||
-        sid->SubAuthority[0] != SECURITY_LOCAL_SYSTEM_RID)
+    if (!queryOwnToken(TokenUser, &user, sizeof user) || user.header.User.Sid == nullptr)
         return FALSE;
-    for (int i = 0; i < 6; ++i)
-        if (sid->IdentifierAuthority.Value[i] != kNtAuthority[i])
+    const BYTE* sid = static_cast<const BYTE*>(user.header.User.Sid);
+    for (DWORD i = 0; i < sizeof kLocalSystem; ++i)
+        if (sid[i] != kLocalSystem[i])
             return FALSE;
     return TRUE;
 }

@@ -50,15 +50,9 @@ void foldCommandLine(const char* commandLine) {
     foldedLength = length;
 }
 
-bool startsWithFolded(const char* text, const char* lowerPrefix) {
-    for (; *lowerPrefix != 0; ++text, ++lowerPrefix) {
-        char c = *text;
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != *lowerPrefix)
-            return false;
-    }
-    return true;
+// The uninstall switch at `position` (its "/"), read with any letters behind it.
+bool uninstallSwitchAt(DWORD position) {
+    return foldedStartsWith(position + 1, "die") || foldedStartsWith(position + 1, "fdie");
 }
 
 // "/", a letter, then a blank, the end or ":"; or the uninstall switch, which the
@@ -68,8 +62,7 @@ bool switchAt(const char* line, DWORD position) {
     if (line[position] != '/' || !isLetter(line[position + 1]))
         return false;
     char after = line[position + 2];
-    return after == ' ' || after == 0 || after == ':' ||
-           startsWithFolded(line + position, "/die") || startsWithFolded(line + position, "/fdie");
+    return after == ' ' || after == 0 || after == ':' || uninstallSwitchAt(position);
 }
 
 // Reads the argument that begins at `position` (behind "i:" or "p:") into `field` and
@@ -155,7 +148,7 @@ void parseCommandLine(const char* commandLine) {
         }
         DWORD slash = position;
         DWORD p = position + 1;
-        if (foldedStartsWith(p, "fdie") || foldedStartsWith(p, "die")) {
+        if (uninstallSwitchAt(position)) {
             installer.uninstallMode = 1;
             break;
         }

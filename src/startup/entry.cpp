@@ -12,7 +12,6 @@
 #include "ui/ui.h"
 
 namespace {
-constexpr char kCaption[] = "Quellmark Installer";
 constexpr char kAnotherRun[] =
     "Another Quellmark installer is running. Please wait until it has finished, then try again.";
 constexpr char kLogUnwritable[] = "The log file cannot be written:\r\n";
@@ -57,7 +56,7 @@ BOOL anotherRunIsUnderWay() {
 [[noreturn]] void endForUnwritableLog() {
     if (installer.quietMode == 0 && textCopy(installer.scratch, kScratchBuffer, kLogUnwritable) &&
         textAppend(installer.scratch, kScratchBuffer, installer.logFile))
-        MessageBoxA(nullptr, installer.scratch, kCaption, MB_OK);
+        MessageBoxA(nullptr, installer.scratch, messageCaption, MB_OK);
     ExitProcess(kExitLogUnwritable);
 }
 

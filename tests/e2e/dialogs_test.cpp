@@ -53,14 +53,6 @@ std::vector<std::string> messageNames(const std::string& directory) {
     return names;
 }
 
-// The options dialog of `installer`, once it is shown; nullptr when it did not come.
-HWND optionsDialog(const Process& installer, DWORD timeoutMs = kWindowTimeoutMs) {
-    HWND dialog = waitForWindow(kDialogClass, kTitle, installer.id(), timeoutMs);
-    if (dialog == nullptr || !waitVisible(dialog, timeoutMs))
-        return nullptr;
-    return dialog;
-}
-
 // Install, then the agreement dialog; returns it while it is shown.
 HWND openAgreement(HWND dialog, const Process& installer) {
     pressButton(dialog, kInstallButton);
@@ -321,16 +313,7 @@ TEST_F(Dialogs, OptionsDialogIsCentredAndItsCloseBoxEndsTheRunWithNothingWritten
 
 TEST_F(Dialogs, OptionsDialogProposesTheDirectoryTheRegistryNames) {
     constexpr const char* kCurrentVersion = "Software\\Microsoft\\Windows\\CurrentVersion";
-    auto proposed = [&] {
-        Process installer = startInstaller("");
-        HWND dialog = optionsDialog(installer);
-        if (dialog == nullptr)
-            return std::string("<no dialog>");
-        std::string path = controlText(dialog, kPathEdit);
-        pressButton(dialog, kExitButton);
-        EXPECT_EQ(installer.wait(), std::optional<DWORD>(0));
-        return path;
-    };
+    auto proposed = [] { return proposedDirectory(""); };
 
     writeString(HKEY_CURRENT_USER, kProductKey, "AppPath", "E:\\Tools\\Filter");
     EXPECT_EQ(proposed(), "E:\\Tools\\Filter");

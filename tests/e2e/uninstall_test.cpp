@@ -145,13 +145,6 @@ class Uninstall : public ::testing::Test {
             writeFile(joinPath(target, name), "settings of " + name);
     }
 
-    static HWND shownDialog(DWORD processId) {
-        HWND dialog = waitForWindow(kDialogClass, kTitle, processId);
-        if (dialog == nullptr || !waitVisible(dialog))
-            return nullptr;
-        return dialog;
-    }
-
     static void answer(DWORD processId, const std::string& text, int button, HWND owner = nullptr) {
         ShownMessage box = waitForMessageBox(kCaption, processId);
         ASSERT_TRUE(box) << "no message box, expected: " << text;
@@ -183,7 +176,7 @@ class Uninstall : public ::testing::Test {
 
     // A whole uninstall of `target` through the dialog of `uninstaller`.
     static void uninstall(Process& uninstaller, int configuration, int inUse = IDNO) {
-        HWND dialog = shownDialog(uninstaller.id());
+        HWND dialog = optionsDialog(uninstaller);
         ASSERT_NE(dialog, nullptr) << "no uninstall dialog";
         ASSERT_EQ(controlText(dialog, kMainButton), "Uninstall");
         confirm(dialog, uninstaller.id(), kMainButton, configuration);
@@ -215,7 +208,7 @@ TEST_F(Uninstall, FromTheSystemCopyRemovesTheProductAndSchedulesItsOwnFile) {
 
     // As the shortcut and the list of installed programs start it.
     Process uninstaller = start(quoted(uninstallerCopy()) + " /die", kStage);
-    HWND dialog = shownDialog(uninstaller.id());
+    HWND dialog = optionsDialog(uninstaller);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(controlText(dialog, kGroupBox), "Uninstall options");
     EXPECT_EQ(controlText(dialog, kPathLabel), "Remove program files from:");
@@ -273,7 +266,7 @@ TEST_F(Uninstall, ConfigurationGoesOnlyOnYesAndTheUpdateFileAlwaysStays) {
     // Yes, from the Uninstall button of an ordinary install dialog.
     addProductFiles();
     Process second = startInstaller("");
-    HWND dialog = shownDialog(second.id());
+    HWND dialog = optionsDialog(second);
     ASSERT_NE(dialog, nullptr);
     ASSERT_EQ(controlText(dialog, kMainButton), "Install");
     EXPECT_EQ(controlText(dialog, kPathEdit), target);
@@ -294,7 +287,7 @@ TEST_F(Uninstall, FilesInUseOnTheNtFamilyArePendingDeletionsCarriedOutAtRestart)
     ASSERT_NO_FATAL_FAILURE(install());
     addProductFiles();
     Process uninstaller = startInstaller("/dies");
-    HWND dialog = shownDialog(uninstaller.id());
+    HWND dialog = optionsDialog(uninstaller);
     ASSERT_NE(dialog, nullptr);
     // Started after the dialog opened, so that nobody asks it to close.
     Process product = startProduct(target);
@@ -330,7 +323,7 @@ TEST_F(Uninstall, FilesInUseOnThe95FamilyAreRenameEntriesCarriedOutAtRestart) {
     setWindowsVersion("win98");
     // /r behind /die is not read: an uninstall runs and DCC is left alone.
     Process uninstaller = startInstaller("/die /r");
-    HWND dialog = shownDialog(uninstaller.id());
+    HWND dialog = optionsDialog(uninstaller);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(controlText(dialog, kPathLabel), "Remove program files from:");
     Process product = startProduct(target);
@@ -360,7 +353,7 @@ TEST_F(Uninstall, AMissingTypedDirectoryIsReportedAndACorrectedPathUninstalls) {
     ASSERT_NO_FATAL_FAILURE(install());
     const std::string missing = "C:\\Program Files\\No Such Quellmark";
     Process uninstaller = startInstaller("/die");
-    HWND dialog = shownDialog(uninstaller.id());
+    HWND dialog = optionsDialog(uninstaller);
     ASSERT_NE(dialog, nullptr);
     // An empty field names no directory, and no Config.dat at the root of the drive either.
     writeFile("C:\\Config.dat", "not the product's");
@@ -391,22 +384,12 @@ TEST_F(Uninstall, TheDialogsFindAnInstallMadeWithoutTheProductKey) {
     deleteKey(HKEY_CURRENT_USER, kProductKey);
     ASSERT_NO_FATAL_FAILURE(install());
     ASSERT_EQ(stringValue(HKEY_CURRENT_USER, kProductKey, "AppPath"), "<absent>");
-    auto proposed = [](const std::string& arguments) {
-        Process installer = startInstaller(arguments);
-        HWND dialog = shownDialog(installer.id());
-        if (dialog == nullptr)
-            return std::string("<no dialog>");
-        std::string path = controlText(dialog, kPathEdit);
-        pressButton(dialog, kExitButton);
-        EXPECT_EQ(installer.wait(), std::optional<DWORD>(0));
-        return path;
-    };
-    EXPECT_EQ(proposed("/die"), target);
-    EXPECT_EQ(proposed(""), target);
+    EXPECT_EQ(proposedDirectory("/die"), target);
+    EXPECT_EQ(proposedDirectory(""), target);
 
     // The user's own AppPath, which they see and may correct, still comes first.
     writeString(HKEY_CURRENT_USER, kProductKey, "AppPath", "D:\\Mine");
-    EXPECT_EQ(proposed(""), "D:\\Mine");
+    EXPECT_EQ(proposedDirectory(""), "D:\\Mine");
 }
 
 TEST_F(Uninstall, TheSystemsListOfProgramsUninstallsAndTheRestartRemovesTheCopy) {
@@ -414,8 +397,10 @@ TEST_F(Uninstall, TheSystemsListOfProgramsUninstallsAndTheRestartRemovesTheCopy)
     // The list selects an entry by its key name. It is a native program: on 64-bit
     // Windows it runs the registered command without our redirection.
     Process client = start(nativeProgram("uninstaller.exe") + " --remove Quellmark", kStage);
-    HWND dialog = shownDialog(0);
+    // Whichever process it is: the list starts the registered command itself.
+    HWND dialog = waitForWindow(kDialogClass, kTitle);
     ASSERT_NE(dialog, nullptr) << "the registered command did not open the uninstall dialog";
+    ASSERT_TRUE(waitVisible(dialog));
     DWORD processId = 0;
     GetWindowThreadProcessId(dialog, &processId);
     EXPECT_EQ(controlText(dialog, kMainButton), "Uninstall");

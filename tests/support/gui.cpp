@@ -1,5 +1,6 @@
 // gui.cpp: window finding, control reading and button pressing across processes.
 #include "gui.h"
+#include "facts.h"
 
 #include <gtest/gtest.h>
 
@@ -210,6 +211,24 @@ bool saveScreenshot(HWND window, const std::string& name) {
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return saved;
+}
+
+HWND optionsDialog(const Process& installer, DWORD timeoutMs) {
+    HWND dialog = waitForWindow(kDialogClass, kTitle, installer.id(), timeoutMs);
+    if (dialog == nullptr || !waitVisible(dialog, timeoutMs))
+        return nullptr;
+    return dialog;
+}
+
+std::string proposedDirectory(const std::string& arguments) {
+    Process installer = startInstaller(arguments);
+    HWND dialog = optionsDialog(installer);
+    if (dialog == nullptr)
+        return "<no dialog>";
+    std::string path = controlText(dialog, kPathEdit);
+    pressButton(dialog, kExitButton);
+    EXPECT_EQ(installer.wait(), std::optional<DWORD>(0));
+    return path;
 }
 
 } // namespace qmtest::gui

@@ -58,6 +58,12 @@ bool answerMessageBox(const ShownMessage& box, int button, DWORD timeoutMs = 100
 void answerNextMessageBox(const std::string& caption, DWORD processId,
                           const std::string& startOfText, int button);
 
+// The installer's options dialog, once it is shown; nullptr when it did not come.
+HWND optionsDialog(const Process& installer, DWORD timeoutMs = kWindowTimeoutMs);
+// The directory the options dialog of a run with `arguments` proposes; the run is
+// then left with Exit, and must end with 0.
+std::string proposedDirectory(const std::string& arguments);
+
 // Saves the window as C:\qmtest\screenshots\<name>.bmp (the run converts it to PNG).
 bool saveScreenshot(HWND window, const std::string& name);
 
