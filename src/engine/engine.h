@@ -37,6 +37,9 @@ void completeInstall();
 extern const char uninstallEntryKey[];
 void removeOldProgramGroups();
 BOOL createProgramGroup();
+// Without the group: an entry an earlier install left is made to describe this one
+// (its version, place and uninstaller copy); none is made where there was none.
+void updateUninstallEntry();
 
 // Uninstall.
 void startUninstall();

@@ -33,6 +33,10 @@ char uninstallCommand[kPathBuffer];
 char quietUninstallCommand[kPathBuffer];
 char ownPath[kPathBuffer];
 char displayIcon[kPathBuffer];
+// Any text a version could be; a longer value is no version of ours and is passed over.
+constexpr DWORD kVersionText = 64;
+static_assert(sizeof QM_DISPLAY_VERSION < kVersionText, "our own version fits");
+char earlierVersion[kVersionText];
 
 // Reads a start-menu folder into startMenu; the reason when there is none to use.
 DWORD readStartMenu(BOOL allUsers) {
@@ -115,13 +119,35 @@ void setNumberValue(HKEY key, const char* name, DWORD number) {
     setValue(key, name, REG_DWORD, &number, sizeof number);
 }
 
+// A downgrade is allowed, but the log must say what it replaced. The value may lack its
+// terminator, so one is put behind what was returned.
+void logReplacedVersion(HKEY key) {
+    DWORD type = 0;
+    DWORD size = kVersionText - 1;
+    if (RegQueryValueExA(key, "DisplayVersion", nullptr, &type,
+                         reinterpret_cast<BYTE*>(earlierVersion), &size) != ERROR_SUCCESS ||
+        type != REG_SZ || size >= kVersionText)
+        return;
+    earlierVersion[size] = 0;
+    const char* ours = QM_DISPLAY_VERSION;
+    DWORD i = 0;
+    while (earlierVersion[i] != 0 && earlierVersion[i] == ours[i])
+        ++i;
+    if (earlierVersion[0] != 0 && earlierVersion[i] != ours[i])
+        logEvent("version " QM_DISPLAY_VERSION " replaces the uninstall entry's version",
+                 earlierVersion, nullptr, kNoResult);
+}
+
 // What the system's list of programs shows beside the name: the uninstaller's icon,
 // version, publisher, place and size, and no Change or Repair, which we do not offer.
 void describeProduct(HKEY key) {
     if (textCopy(displayIcon, kPathBuffer, uninstallerPath) &&
         textAppend(displayIcon, kPathBuffer, ",1"))
         setStringValue(key, "DisplayIcon", displayIcon);
+    logReplacedVersion(key);
     setStringValue(key, "DisplayVersion", QM_DISPLAY_VERSION);
+    setNumberValue(key, "VersionMajor", QM_VERSION_MAJOR);
+    setNumberValue(key, "VersionMinor", QM_VERSION_MINOR);
     setStringValue(key, "Publisher", QM_PUBLISHER);
     if (textLength(installer.programDir, kPathOffer) < kPathOffer)
         setStringValue(key, "InstallLocation", installer.programDir);
@@ -193,4 +219,17 @@ BOOL createProgramGroup() {
     copyInstaller(haveUninstallerPath);
     registerUninstaller(haveUninstallerPath);
     return TRUE;
+}
+
+void updateUninstallEntry() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstallEntryKey, 0, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return;
+    RegCloseKey(key);
+    logRegistry("no program group; bringing up to date the uninstall entry", HKEY_LOCAL_MACHINE,
+                uninstallEntryKey, nullptr, kNoResult);
+    BOOL haveUninstallerPath = makeUninstallerPath();
+    copyInstaller(haveUninstallerPath);
+    registerUninstaller(haveUninstallerPath);
 }

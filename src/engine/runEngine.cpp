@@ -68,7 +68,9 @@ void runEngine() {
         uninstallEnding();
         return;
     }
-    if (optionOn(Option::ProgramGroup) && !createProgramGroup())
+    if (!optionOn(Option::ProgramGroup))
+        updateUninstallEntry();
+    else if (!createProgramGroup())
         return;
     setBrowserOptions();
     completeInstall();

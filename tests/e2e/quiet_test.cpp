@@ -2,6 +2,7 @@
 // exit codes, /q /die removes the product, /l: records what a run did.
 #include "product.h"
 #include "qmtest.h"
+#include "version.h"
 
 #include <gtest/gtest.h>
 
@@ -288,6 +289,35 @@ TEST_F(Quiet, AnUninstallWithoutAnEntryTakesTheMachinesAppPathNotTheUsers) {
     EXPECT_TRUE(logHas("program directory " + kTarget + " from HKLM AppPath: ok")) << logText();
     EXPECT_FALSE(fileExists(joinPath(kTarget, "Quellmark.dll")));
     EXPECT_EQ(readFile(joinPath(decoy, "Quellmark.exe")), "their own program");
+}
+
+// A tool that reinstalls with /s over an earlier install detects the new one by the entry:
+// the entry must describe this install, and its uninstaller copy must be this build.
+TEST_F(Quiet, AnInstallWithoutAGroupBringsAnEarlierEntryUpToDate) {
+    ASSERT_NO_FATAL_FAILURE(installQuietlyInto("C:\\QM Before"));
+    // As a later release left them: this install is a downgrade.
+    writeString(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion", "4.99.65000");
+    writeFile(uninstallerCopy(), "the later release's uninstaller");
+
+    ASSERT_NO_FATAL_FAILURE(installQuietlyInto(kTarget, " /s /l:" + quoted(kLog)));
+    const std::string version = std::to_string(QM_VERSION_MAJOR) + "." +
+                                std::to_string(QM_VERSION_MINOR) + "." +
+                                std::to_string(QM_VERSION_BUILD);
+    EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"), kTarget);
+    EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), version);
+    EXPECT_TRUE(readFile(uninstallerCopy()) == readFile(kInstaller))
+        << "the uninstaller copy is not this build";
+    EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"),
+              quoted(uninstallerCopy()) + " /q /die");
+    EXPECT_FALSE(directoryExists(allUsersGroup()));
+    EXPECT_FALSE(directoryExists(perUserGroup()));
+    EXPECT_TRUE(
+        logHas("no program group; bringing up to date the uninstall entry HKLM\\" + kUninstallKey))
+        << logText();
+    EXPECT_TRUE(logHas("wrote HKLM\\" + kUninstallKey + " value InstallLocation: ok"));
+    EXPECT_TRUE(logHas("copied " + uninstallerCopy() + " from "));
+    EXPECT_TRUE(logHas("version " + version + " replaces the uninstall entry's version 4.99.65000"))
+        << logText();
 }
 
 // A product that refuses to close, or hangs, keeps the uninstall from removing anything;

@@ -28,7 +28,24 @@ struct Version {
     std::string withBuild() const {
         return shown() + " Build " + std::to_string(build);
     }
+    std::string full() const {
+        return shown() + "." + std::to_string(build);
+    }
 };
+
+// major.minor.build of the file's version resource, as inventory tools read it.
+std::string resourceVersion(const std::string& file) {
+    DWORD unused = 0;
+    std::vector<char> info(GetFileVersionInfoSizeA(file.c_str(), &unused));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (info.empty() || !GetFileVersionInfoA(file.c_str(), 0, DWORD(info.size()), info.data()) ||
+        !VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length))
+        return "<none>";
+    return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+           std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+           std::to_string(HIWORD(fixed->dwFileVersionLS));
+}
 
 // The build's own installer and version, or those the Release test names:
 // QM_RELEASE_INSTALLER (a path in the prefix) built with QM_RELEASE_VERSION.
@@ -120,7 +137,18 @@ TEST(Version, TheDialogTheUninstallEntryAndTheLogShowTheVersion) {
     ASSERT_EQ(runInstaller("/q /m /l:" + log, kDefaultTimeoutMs, installer),
               std::optional<DWORD>(0));
     killProcesses("Quellmark.exe");
-    EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), version.shown());
+    // Whole: two builds of one version must not look alike to a package manager.
+    EXPECT_EQ(resourceVersion(installer), version.full());
+    EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"),
+              resourceVersion(installer));
+    for (const auto& [name, number] :
+         {std::pair<const char*, DWORD>{"VersionMajor", version.major},
+          std::pair<const char*, DWORD>{"VersionMinor", version.minor}}) {
+        auto value = readValue(HKEY_LOCAL_MACHINE, kUninstallKey, name);
+        EXPECT_TRUE(value && value->type == REG_DWORD &&
+                    value->data == std::string(reinterpret_cast<const char*>(&number), 4))
+            << name;
+    }
     EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kUninstallKey, "Publisher"), "Quellmark");
     const std::string text = readFile(log).value_or("");
     EXPECT_NE(text.find("Quellmark v" + version.withBuild() + " installer"), std::string::npos)

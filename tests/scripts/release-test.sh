@@ -34,7 +34,6 @@ python3 - "$version" "$url" <<'EOF' || fail "package manifests"
 import glob, hashlib, sys, yaml
 
 version, url = sys.argv[1:]
-major, minor, build = version.split(".")
 problems = []
 def expect(what, got, wanted):
     if got != wanted:
@@ -78,7 +77,7 @@ for field, wanted in [
                                  {"InstallerReturnCode": 1618,
                                   "ReturnResponse": "installInProgress"}]),
         ("AppsAndFeaturesEntries", [{"DisplayName": "Quellmark", "Publisher": "Quellmark",
-                                     "DisplayVersion": f"{major}.{minor}"}]),
+                                     "DisplayVersion": version}]),
         ("Installers", [{"Architecture": "x86", "InstallerUrl": url, "InstallerSha256": sha256}])]:
     expect(field, installer.get(field), wanted)
 print("\n".join(problems) or "package manifests match the release")
