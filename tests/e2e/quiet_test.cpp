@@ -235,6 +235,54 @@ void installQuietlyInto(const std::string& directory, const std::string& switche
     ASSERT_EQ(runInstaller("/q /m /p:" + quoted(directory) + switches), std::optional<DWORD>(0));
 }
 
+// HKCU is any of the user's programs' to write: an elevated /q must neither install where
+// it points nor let it draw an upgrade away from the install the machine recorded.
+TEST_F(Quiet, AloneItFollowsTheMachinesRecordsNeverTheUsersAppPath) {
+    const std::string hostile = "C:\\Users\\Public\\Documents\\QM";
+    writeString(HKEY_CURRENT_USER, kProductKey, "AppPath", hostile);
+    ASSERT_EQ(runInstaller("/q /m /l:" + quoted(kLog)), std::optional<DWORD>(0)) << logText();
+    EXPECT_TRUE(readFile(joinPath(kDefaultDir, "Quellmark.dll")) == libraryImage());
+    EXPECT_TRUE(logHas("created the program directory " + std::string(kDefaultDir) +
+                       " from /q's default: ok"))
+        << logText();
+    EXPECT_FALSE(directoryExists(hostile));
+
+    const std::string installed = "C:\\QA";
+    ASSERT_NO_FATAL_FAILURE(installQuietlyInto(installed));
+    writeFile(joinPath(installed, "Quellmark.dll"), "old version");
+    writeString(HKEY_CURRENT_USER, kProductKey, "AppPath", hostile);
+    DeleteFileA(kLog.c_str());
+    ASSERT_EQ(runInstaller("/q /m /l:" + quoted(kLog)), std::optional<DWORD>(0)) << logText();
+    EXPECT_TRUE(readFile(joinPath(installed, "Quellmark.dll")) == libraryImage()) << "not upgraded";
+    EXPECT_TRUE(logHas("program directory " + installed + " from /q's default: ok")) << logText();
+    EXPECT_FALSE(directoryExists(hostile));
+}
+
+// The sweep for leftover temporary files takes only the names this installer gives
+// them; the user's own, matched by the pattern or through their short names, stay.
+TEST_F(Quiet, TheUsersIzFilesSurviveAnInstallAndAnUninstall) {
+    const std::string target = "C:\\QM";
+    const std::vector<std::string> theirs = {"izzy.tmp", "iz budget 2026.tmpl", "Izmir trip.TMP",
+                                             "iz_report.tmp"};
+    makeDirectories(joinPath(target, "izd77.tmp"));
+    for (const std::string& name : theirs)
+        writeFile(joinPath(target, name), "mine: " + name);
+    writeFile(joinPath(target, "izd1f.tmp"), "left by an interrupted install");
+
+    ASSERT_EQ(runInstaller("/q /m /p:" + quoted(target) + " /l:" + quoted(kLog)),
+              std::optional<DWORD>(0))
+        << logText();
+    EXPECT_FALSE(fileExists(joinPath(target, "izd1f.tmp")));
+    auto exitCode = runInstaller("/q /p:" + quoted(target) + " /l:" + quoted(kLog) + " /die");
+    EXPECT_TRUE(exitCode == std::optional<DWORD>(0) || exitCode == std::optional<DWORD>(3010))
+        << logText();
+    EXPECT_FALSE(fileExists(joinPath(target, "Quellmark.dll")));
+    for (const std::string& name : theirs)
+        EXPECT_EQ(readFile(joinPath(target, name)), "mine: " + name);
+    EXPECT_TRUE(directoryExists(joinPath(target, "izd77.tmp")));
+    EXPECT_FALSE(logHas("izd77.tmp")) << logText();
+}
+
 // A deployment tool removes what another account installed: this account's HKCU has no
 // AppPath, and the machine's records must lead the uninstall to the directory.
 TEST_F(Quiet, AnUninstallFindsAnotherAccountsInstallInTheMachinesRecords) {
