@@ -1,5 +1,6 @@
 // Unattended deployment as a management tool runs it: /q shows nothing and answers with
 // exit codes, /q /die removes the product, /l: records what a run did.
+#include "gui.h"
 #include "product.h"
 #include "qmtest.h"
 
@@ -258,6 +259,27 @@ TEST_F(Quiet, AloneItFollowsTheMachinesRecordsNeverTheUsersAppPath) {
     EXPECT_FALSE(directoryExists(hostile));
 }
 
+// The entry names the install; HKLM AppPath may still name an older copy, or a stranger's.
+TEST_F(Quiet, AnUninstallTakesTheEntrysInstallLocationBeforeTheMachinesAppPath) {
+    const std::string installed = "C:\\Installed";
+    ASSERT_NO_FATAL_FAILURE(installQuietlyInto(installed));
+    const std::string older = "C:\\Older Copy";
+    makeDirectories(older);
+    writeFile(joinPath(older, "Quellmark.exe"), "an older copy");
+    writeString(HKEY_LOCAL_MACHINE, kProductKey, "AppPath", older);
+    deleteValue(HKEY_CURRENT_USER, kProductKey, "AppPath");
+
+    auto exitCode = runInstaller("/q /l:" + quoted(kLog) + " /die");
+    EXPECT_TRUE(exitCode == std::optional<DWORD>(0) || exitCode == std::optional<DWORD>(3010))
+        << logText();
+    EXPECT_TRUE(logHas("program directory " + installed +
+                       " from the uninstall entry's InstallLocation: ok"))
+        << logText();
+    EXPECT_FALSE(fileExists(joinPath(installed, "Quellmark.exe")));
+    EXPECT_FALSE(fileExists(joinPath(installed, "Quellmark.dll")));
+    EXPECT_EQ(readFile(joinPath(older, "Quellmark.exe")), "an older copy");
+}
+
 // The sweep for leftover temporary files takes only the names this installer gives
 // them; the user's own, matched by the pattern or through their short names, stay.
 TEST_F(Quiet, TheUsersIzFilesSurviveAnInstallAndAnUninstall) {
@@ -489,6 +511,18 @@ TEST_F(Quiet, AnUnwritableLogEndsTheRunBeforeAnyChange) {
                   std::optional<DWORD>(1622));
         EXPECT_FALSE(directoryExists(kTarget));
     }
+}
+
+// Not quiet, a person is there to read why the run ends.
+TEST_F(Quiet, AnUnwritableLogOfARunThatIsNotQuietIsNamedInABox) {
+    const std::string log = "C:\\No Such Folder\\run.log";
+    Process installer = startInstaller("/p:" + quoted(kTarget) + " /l:" + quoted(log));
+    gui::ShownMessage box = gui::waitForMessageBox("Quellmark Installer", installer.id());
+    ASSERT_TRUE(box) << "no message box";
+    EXPECT_EQ(box.text, "The log file cannot be written:\r\n" + log);
+    EXPECT_TRUE(gui::answerMessageBox(box, IDOK));
+    EXPECT_EQ(installer.wait(), std::optional<DWORD>(1622));
+    EXPECT_FALSE(directoryExists(kTarget));
 }
 
 } // namespace
