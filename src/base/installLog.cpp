@@ -206,6 +206,10 @@ void logDirectory(const char* action, const char* directory, const char* origin,
     logParts(action, "", directory, " from ", origin, error, kResolveSubject);
 }
 
+void logDirectoryNote(const char* before, const char* directory, const char* after) {
+    logParts(before, "", directory, after, "", kNoResult, kResolveSubject);
+}
+
 void logRegistry(const char* action, HKEY hive, const char* key, const char* value, LONG result) {
     logParts(action, hiveName(hive), key, " value ", value, static_cast<DWORD>(result), 0);
 }

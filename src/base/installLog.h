@@ -38,6 +38,9 @@ void logFile(const char* action, const char* file, const char* source, DWORD err
 // logEvent for a directory named by its full path, and where it came from (`origin`).
 void logDirectory(const char* action, const char* directory, const char* origin, DWORD error);
 
+// "<before> <directory><after>", without a result: a directory named inside a sentence.
+void logDirectoryNote(const char* before, const char* directory, const char* after);
+
 // A registry value written or deleted, or a key deleted (null `value`).
 void logRegistry(const char* action, HKEY hive, const char* key, const char* value, LONG result);
 

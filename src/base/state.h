@@ -26,6 +26,8 @@ constexpr DWORD kExitRestartNeeded = 3010; // ERROR_SUCCESS_REBOOT_REQUIRED, as 
 // Every mode: another run holds the installer's mutex; the /l: log cannot be written.
 constexpr DWORD kExitAnotherRun = 1618;    // ERROR_INSTALL_ALREADY_RUNNING: retry later
 constexpr DWORD kExitLogUnwritable = 1622; // ERROR_INSTALL_LOG_FAILURE
+// A quiet uninstall with nothing installed: tools take it as an uninstall that is done.
+constexpr DWORD kExitUnknownProduct = 1605; // ERROR_UNKNOWN_PRODUCT
 // Room for the first unknown switch as the log names it; a longer one is cut.
 constexpr DWORD kSwitchText = 32;
 
@@ -56,6 +58,7 @@ struct InstallerState {
     DWORD ownFileDeferred;          // the running uninstaller's own file waits for the restart
     char badSwitch[kSwitchText];    // first switch in the arguments that the scan does not know
     DWORD helpAsked;                // /?
+    DWORD registrationOnly;         // uninstall: the recorded directory lost the product's files
 };
 
 extern InstallerState installer;

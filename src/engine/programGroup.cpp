@@ -7,6 +7,7 @@
 #include "payload/payload.h"
 #include "resource.h"
 #include "shortcuts/shortcut.h"
+#include "ui/ui.h"
 #include "version.h"
 
 const char uninstallEntryKey[] =
@@ -222,11 +223,8 @@ BOOL createProgramGroup() {
 }
 
 void updateUninstallEntry() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstallEntryKey, 0, KEY_QUERY_VALUE, &key) !=
-        ERROR_SUCCESS)
+    if (!uninstallEntryExists())
         return;
-    RegCloseKey(key);
     logRegistry("no program group; bringing up to date the uninstall entry", HKEY_LOCAL_MACHINE,
                 uninstallEntryKey, nullptr, kNoResult);
     BOOL haveUninstallerPath = makeUninstallerPath();

@@ -54,12 +54,18 @@ void scheduleDirectoryRemoval() {
 }
 
 // The quiet uninstall's rule for the dialog's directory, before anything is asked or
-// removed: a folder without the product may hold the user's own Config.dat.
+// removed: a folder without the product may hold the user's own Config.dat. Only the
+// recorded one is known to have held it: its registration alone is then left to remove.
 BOOL dialogDirectoryHoldsProduct() {
+    installer.registrationOnly = 0;
     DWORD error = productImageError();
     logDirectory("program directory", installer.programDir, "the dialog", error);
     if (error == ERROR_SUCCESS)
         return TRUE;
+    if (isRecordedDirectory()) {
+        installer.registrationOnly = 1;
+        return TRUE;
+    }
     showFixedMessage(kTextUninstallDirectoryError);
     errorEnding();
     return FALSE;
@@ -73,6 +79,12 @@ void startUninstall() {
     readPathField();
     if (!dialogDirectoryHoldsProduct())
         return;
+    installer.removeConfiguration = 0;
+    // No file is removed, so there is nothing to ask about.
+    if (installer.registrationOnly != 0) {
+        runEngine();
+        return;
+    }
     const char* question = fixedText(kTextConfigurationQuestion);
     logMessage(question, TRUE);
     // No by default: Enter must not cost the user their filter lists.
@@ -83,8 +95,6 @@ void startUninstall() {
         if (installer.programDir[0] != 0 &&
             joinPath(configurationFile, kPathBuffer, installer.programDir, "Config.dat"))
             deleteOrSchedule(configurationFile);
-    } else {
-        installer.removeConfiguration = 0;
     }
     runEngine();
 }
@@ -97,6 +107,12 @@ void startQuietUninstall() {
 }
 
 BOOL runUninstallSteps() {
+    // Nothing in the directory is touched, and nothing is made there.
+    if (installer.registrationOnly != 0) {
+        logDirectoryNote("the product's files were already gone from", installer.programDir,
+                         "; only its registration is removed");
+        return TRUE;
+    }
     // An empty field stands for a path too long to be used, or none typed.
     DWORD error = ERROR_INVALID_NAME;
     if (installer.programDir[0] != 0)

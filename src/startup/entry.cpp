@@ -15,6 +15,8 @@ namespace {
 constexpr char kAnotherRun[] =
     "Another Quellmark installer is running. Please wait until it has finished, then try again.";
 constexpr char kLogUnwritable[] = "The log file cannot be written:\r\n";
+constexpr char kNothingInstalled[] = "no uninstall entry, and neither Quellmark.exe nor "
+                                     "Quellmark.dll in a recorded or the default directory";
 // Short lines, no tabs: the box is narrow and its proportional font cannot line up columns.
 constexpr char kSummary[] = "Usage: QM-Install.exe [switches]\r\n"
                             "\r\n"
@@ -30,7 +32,7 @@ constexpr char kSummary[] = "Usage: QM-Install.exe [switches]\r\n"
                             "\r\n"
                             "Nothing after /die is read: put /q, /p: and /l: before it. A path "
                             "ends before a blank followed by a switch, even inside quotes. Exit "
-                            "codes: 0, 3010, 1, 1618, 1622.";
+                            "codes: 0, 3010, 1, 1605, 1618, 1622.";
 
 // One run at a time, across sessions where the system has a Global namespace; the 95
 // family and NT 4 without Terminal Services refuse the prefix and take the plain name.
@@ -73,13 +75,24 @@ BOOL anotherRunIsUnderWay() {
 }
 
 // /q /die: the uninstall dialog's work without the dialog, in a directory that
-// must hold the product before anything is asked to close or removed.
+// must hold the product before anything is asked to close or removed. The recorded
+// directory without it still has the registration to remove; a machine where nothing
+// is recorded or found is told apart from a failure.
 [[noreturn]] __attribute__((noinline)) void runQuietUninstall() {
     ProtectionFrame frame;
     OPEN_PROTECTION_FRAME(frame, QMSilent);
     detectPlatform();
-    if (!findInstalledDirectory() || !closeProductQuietly())
+    if (findInstalledDirectory()) {
+        if (!closeProductQuietly())
+            endRun(kExitFailed);
+    } else if (isRecordedDirectory()) {
+        installer.registrationOnly = 1;
+    } else if (nothingInstalled()) {
+        logEvent("nothing to uninstall:", kNothingInstalled, nullptr, kNoResult);
+        endRun(kExitUnknownProduct);
+    } else {
         endRun(kExitFailed);
+    }
     installer.silentMode = 0;
     startQuietUninstall();
     endRun(kExitFailed);

@@ -79,20 +79,21 @@ void closeRunningProduct(HWND dialog) {
     SetForegroundWindow(dialog);
 }
 
-// Reads a string value into programDir; FALSE when absent, not a string or empty.
-// The value may lack its terminator, so one is put behind what was returned.
-BOOL readDirectoryValue(HKEY root, const char* keyName, const char* valueName) {
+// Reads a string value into `into` (kPathBuffer bytes); FALSE when absent, not a string
+// or empty. The value may lack its terminator, so one is put behind what was returned.
+BOOL readDirectoryValue(HKEY root, const char* keyName, const char* valueName,
+                        char* into = installer.programDir) {
     BOOL found = FALSE;
     HKEY key;
     if (RegOpenKeyExA(root, keyName, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return FALSE;
     DWORD type = 0;
     DWORD size = kPathOffer;
-    if (RegQueryValueExA(key, valueName, nullptr, &type,
-                         reinterpret_cast<BYTE*>(installer.programDir), &size) == ERROR_SUCCESS &&
+    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(into), &size) ==
+            ERROR_SUCCESS &&
         (type == REG_SZ || type == REG_EXPAND_SZ) && size <= kPathOffer) {
-        installer.programDir[size] = 0;
-        found = installer.programDir[0] != 0;
+        into[size] = 0;
+        found = into[0] != 0;
     }
     RegCloseKey(key);
     return found;
@@ -109,6 +110,9 @@ void proposeProgramFilesDirectory() {
 }
 
 char imagePath[kPathBuffer];
+// The uninstall entry's InstallLocation and programDir, compared without closing backslashes.
+char recordedDirectory[kPathBuffer];
+char shownDirectory[kPathBuffer];
 
 // ERROR_SUCCESS when the program directory holds the file `name`; else why not.
 DWORD imageError(const char* name) {
@@ -237,6 +241,37 @@ DWORD productImageError() {
             if ((error = imageError(name)) == ERROR_SUCCESS)
                 break;
     return error;
+}
+
+BOOL uninstallEntryExists() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstallEntryKey, 0, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return FALSE;
+    RegCloseKey(key);
+    return TRUE;
+}
+
+BOOL isRecordedDirectory() {
+    if (!readDirectoryValue(HKEY_LOCAL_MACHINE, uninstallEntryKey, "InstallLocation",
+                            recordedDirectory) ||
+        !textCopy(shownDirectory, kPathBuffer, installer.programDir))
+        return FALSE;
+    removeTrailingBackslashes(recordedDirectory);
+    removeTrailingBackslashes(shownDirectory);
+    return shownDirectory[0] != 0 &&
+           CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, shownDirectory, -1,
+                          recordedDirectory, -1) == CSTR_EQUAL;
+}
+
+BOOL nothingInstalled() {
+    if (uninstallEntryExists())
+        return FALSE;
+    if (readDirectoryValue(HKEY_LOCAL_MACHINE, kProductKey, "AppPath") &&
+        productImageError() == ERROR_SUCCESS)
+        return FALSE;
+    proposeProgramFilesDirectory();
+    return productImageError() != ERROR_SUCCESS;
 }
 
 BOOL findInstalledDirectory() {

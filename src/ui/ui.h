@@ -27,6 +27,18 @@ DWORD productImageError();
 // FALSE (and logged) when it holds neither product image.
 BOOL findInstalledDirectory();
 
+// Whether the uninstall entry exists (in HKLM).
+BOOL uninstallEntryExists();
+
+// Whether programDir is the directory the uninstall entry records as InstallLocation,
+// letter case and closing backslashes aside.
+BOOL isRecordedDirectory();
+
+// Quiet uninstall, after findInstalledDirectory failed: whether nothing is installed, that
+// is no uninstall entry, and no product image in HKLM AppPath's directory or the default
+// one. Leaves programDir changed.
+BOOL nothingInstalled();
+
 // Quiet uninstall: asks a running product to close as the dialog does after OK, and
 // waits a bounded time for its window to go. FALSE when it refused or is still there.
 BOOL closeProductQuietly();

@@ -23,6 +23,7 @@ const std::string kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::string kUninstallKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quellmark";
 constexpr DWORD kRestartNeeded = 3010;
+constexpr DWORD kNotInstalled = 1605; // ERROR_UNKNOWN_PRODUCT
 
 std::string quoted(const std::string& path) {
     return "\"" + path + "\"";
@@ -416,19 +417,69 @@ TEST_F(Quiet, AnUninstallStopsCleanlyWhenTheProductRefusesOrDoesNotAnswer) {
     }
 }
 
+// Files removed by hand leave a product that every detection rule still finds: its
+// uninstall must then remove the registration, and touch nothing in the directory.
+TEST_F(Quiet, AnUninstallAfterTheFilesWereRemovedByHandRemovesTheRegistration) {
+    const std::string target = kDefaultDir;
+    for (bool wholeDirectory : {false, true}) {
+        SCOPED_TRACE(wholeDirectory ? "the directory removed" : "the two product files removed");
+        ASSERT_EQ(runInstaller("/q"), std::optional<DWORD>(0));
+        ASSERT_NE(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
+        ASSERT_TRUE(directoryExists(allUsersGroup()));
+        ASSERT_TRUE(DeleteFileA(joinPath(target, "Quellmark.exe").c_str()));
+        ASSERT_TRUE(DeleteFileA(joinPath(target, "Quellmark.dll").c_str()));
+        writeFile(joinPath(target, "Config.dat"), "my settings");
+        writeFile(joinPath(target, "izd1a2b.tmp"), "as an interrupted install left it");
+        if (wholeDirectory) {
+            for (const std::string& name : listFiles(target))
+                DeleteFileA(joinPath(target, name).c_str());
+            ASSERT_TRUE(RemoveDirectoryA(target.c_str()));
+        }
+        DeleteFileA(kLog.c_str());
+
+        // As a deployment tool runs the entry's QuietUninstallString: from the system copy.
+        ASSERT_EQ(stringValue(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"),
+                  quoted(uninstallerCopy()) + " /q /die");
+        auto exitCode =
+            runInstaller("/q /l:" + quoted(kLog) + " /die", kDefaultTimeoutMs, uninstallerCopy());
+        EXPECT_EQ(exitCode, std::optional<DWORD>(0)) << logText();
+        EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+        EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
+        EXPECT_FALSE(directoryExists(allUsersGroup()));
+        EXPECT_FALSE(directoryExists(perUserGroup()));
+        EXPECT_EQ(eventsStartingWith("the product's files were already gone from " + target +
+                                     "; only its registration is removed"),
+                  std::vector<std::string>{"the product's files were already gone from " + target +
+                                           "; only its registration is removed"})
+            << logText();
+        if (wholeDirectory) {
+            EXPECT_FALSE(directoryExists(target)) << "made anew";
+        } else {
+            EXPECT_EQ(readFile(joinPath(target, "Config.dat")), "my settings");
+            EXPECT_EQ(readFile(joinPath(target, "izd1a2b.tmp")),
+                      "as an interrupted install left it");
+        }
+        // The copy that ran goes at the restart.
+        restartWindows();
+        EXPECT_FALSE(fileExists(uninstallerCopy()));
+    }
+}
+
 // Nothing installed, or only the configuration an earlier uninstall kept: no product
-// to remove, so nothing of the machine's is touched and the tool is told it failed.
-TEST_F(Quiet, AnUninstallWithNoProductInstalledExitsOneAndRemovesNothing) {
+// to remove, so nothing of the machine's is touched, and the tool is told so with the
+// code Windows has for a product that is not installed.
+TEST_F(Quiet, AnUninstallWithNoProductInstalledExits1605AndRemovesNothing) {
     const std::string runEntry = "\"C:\\Tools\\Quellmark.exe\"";
     writeString(HKEY_CURRENT_USER, kRunKey, "Quellmark", runEntry);
-    EXPECT_EQ(runInstaller("/q /l:" + quoted(kLog) + " /die"), std::optional<DWORD>(1));
+    EXPECT_EQ(runInstaller("/q /l:" + quoted(kLog) + " /die"), std::optional<DWORD>(kNotInstalled));
     EXPECT_TRUE(
         logHas("program directory " + std::string(kDefaultDir) + " from the default: absent"))
         << logText();
+    EXPECT_EQ(eventsStartingWith("nothing to uninstall: ").size(), 1u) << logText();
 
     makeDirectories(kDefaultDir);
     writeFile(joinPath(kDefaultDir, "Config.dat"), "my settings");
-    EXPECT_EQ(runInstaller("/q /die"), std::optional<DWORD>(1));
+    EXPECT_EQ(runInstaller("/q /die"), std::optional<DWORD>(kNotInstalled));
     EXPECT_EQ(readFile(joinPath(kDefaultDir, "Config.dat")), "my settings");
     EXPECT_EQ(stringValue(HKEY_CURRENT_USER, kRunKey, "Quellmark"), runEntry);
 }
@@ -511,7 +562,7 @@ TEST_F(Quiet, TheLogOfASilentInstallNamesEverythingItLeaves) {
 // Written as the README's switch order suggests, the log path unquoted: the run is
 // the uninstall that /die asks for, and the log is where /l: names it.
 TEST_F(Quiet, DieBehindAnUnquotedLogPathStillUninstalls) {
-    EXPECT_EQ(runInstaller("/q /l:" + kLog + " /die"), std::optional<DWORD>(1));
+    EXPECT_EQ(runInstaller("/q /l:" + kLog + " /die"), std::optional<DWORD>(kNotInstalled));
     EXPECT_TRUE(logHas("mode quiet uninstall")) << logText();
     EXPECT_FALSE(directoryExists(kDefaultDir));
 }

@@ -378,6 +378,30 @@ TEST_F(Uninstall, AMissingTypedDirectoryIsReportedAndACorrectedPathUninstalls) {
     EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
+// The files went by hand, the records stayed: the dialog shows the recorded directory,
+// and its uninstall removes the registration without asking about files it cannot find.
+TEST_F(Uninstall, TheDialogRemovesTheRegistrationOfAProductWhoseFilesAreGone) {
+    ASSERT_NO_FATAL_FAILURE(install());
+    ASSERT_TRUE(DeleteFileA(joinPath(target, "Quellmark.exe").c_str()));
+    ASSERT_TRUE(DeleteFileA(joinPath(target, "Quellmark.dll").c_str()));
+    addConfiguration();
+
+    Process uninstaller = startInstaller("/die");
+    HWND dialog = optionsDialog(uninstaller);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(controlText(dialog, kPathEdit), target);
+    pressButton(dialog, kMainButton);
+    ASSERT_NO_FATAL_FAILURE(finish(uninstaller.id(), IDNO));
+    EXPECT_EQ(uninstaller.wait(), std::optional<DWORD>(0));
+
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
+    EXPECT_FALSE(directoryExists(allUsersGroup()));
+    EXPECT_FALSE(fileExists(uninstallerCopy()));
+    EXPECT_EQ(present(target, kConfigurationFiles), kConfigurationFiles);
+    expectLeftInPlace();
+}
+
 // Installed before the product ever ran, so with no AppPath of the user's: the machine's
 // record of the install leads both the uninstall and the upgrade back to the directory.
 TEST_F(Uninstall, TheDialogsFindAnInstallMadeWithoutTheProductKey) {
