@@ -86,9 +86,9 @@ DWORD argumentEnd(const char* line, DWORD position, char quote) {
     }
 }
 
-// Reads the argument that begins at `position` (behind "i:" or "p:") into `field` and
-// returns the position of its last byte, where the scan goes on.
-DWORD readPathArgument(const char* line, DWORD position, char* field) {
+// The argument behind "i:", "p:" or "l:" at `position`: its text begins at `start`, past
+// blanks and an opening quote, and the byte returned ends it.
+DWORD pathArgumentEnd(const char* line, DWORD position, DWORD& start) {
     while (line[position] == ' ')
         ++position;
     char quote = 0;
@@ -96,8 +96,15 @@ DWORD readPathArgument(const char* line, DWORD position, char* field) {
         quote = line[position];
         ++position;
     }
+    start = position;
+    return argumentEnd(line, position, quote);
+}
+
+// Reads the argument that begins at `position` into `field` and returns the position of
+// its last byte, where the scan goes on.
+DWORD readPathArgument(const char* line, DWORD position, char* field) {
     // Walked to its end even when too long to hold, so the scan goes on behind it.
-    DWORD end = argumentEnd(line, position, quote);
+    DWORD end = pathArgumentEnd(line, position, position);
     DWORD length = end - position;
     if (length < kPathBuffer) {
         for (DWORD i = 0; i < length; ++i)
@@ -175,12 +182,10 @@ void recordNotRead(const char* line, DWORD position) {
         char name = foldedAt(position + 1);
         if (foldedAt(position) == '/' && (name == 'p' || name == 'i' || name == 'l') &&
             foldedAt(position + 2) == ':') {
-            DWORD start = position + 3;
-            while (line[start] == ' ')
-                ++start;
-            char quote = line[start] == '"' || line[start] == '\'' ? line[start] : 0;
-            end = argumentEnd(line, start + (quote != 0), quote);
-            end += line[end] != 0 && line[end] == quote;
+            DWORD start;
+            end = pathArgumentEnd(line, position + 3, start);
+            // A closing quote belongs to the argument; a blank or the end do not.
+            end += line[end] != 0 && line[end] != ' ';
         }
         recordSkipped(position, end);
         position = end;
@@ -207,8 +212,13 @@ const char* argumentAt(const char* line, DWORD start, DWORD length) {
     return argumentText;
 }
 
-const char* unknownKind(const char* line, DWORD start) {
-    return line[start] == '/' ? "unknown switch" : "unknown argument";
+// "unknown switch /x: <result>", "unknown argument -x: <result>", "/x after /die: not read".
+void logArgument(const char* line, DWORD start, DWORD length, DWORD result) {
+    const char* text = argumentAt(line, start, length);
+    if (result == kResultNotRead)
+        logEvent(text, "after /die", nullptr, result);
+    else
+        logEvent(line[start] == '/' ? "unknown switch" : "unknown argument", text, nullptr, result);
 }
 } // namespace
 
@@ -298,20 +308,18 @@ void parseCommandLine(const char* commandLine) {
 
 void logUnknownArgument(const char* commandLine) {
     DWORD start = installer.unknownArgument;
-    logEvent(unknownKind(commandLine, start),
-             argumentAt(commandLine, start, wordEnd(commandLine, start) - start), nullptr,
-             ERROR_INVALID_COMMAND_LINE);
+    logArgument(commandLine, start, wordEnd(commandLine, start) - start,
+                ERROR_INVALID_COMMAND_LINE);
 }
 
 void logSkippedArguments(const char* commandLine) {
-    DWORD named = skippedCount < kSkippedArguments ? skippedCount : kSkippedArguments;
-    for (DWORD i = 0; i < named; ++i) {
-        const char* text = argumentAt(commandLine, skipped[i].start, skipped[i].length);
-        if (notReadFrom != 0 && skipped[i].start >= notReadFrom)
-            logEvent(text, "after /die", nullptr, kResultNotRead);
-        else
-            logEvent(unknownKind(commandLine, skipped[i].start), text, nullptr, kResultPassedOver);
+    for (DWORD i = 0; i < skippedCount; ++i) {
+        if (i == kSkippedArguments) {
+            logEvent("more arguments passed over or not read:", "not named", nullptr, kNoResult);
+            break;
+        }
+        DWORD start = skipped[i].start;
+        logArgument(commandLine, start, skipped[i].length,
+                    notReadFrom != 0 && start >= notReadFrom ? kResultNotRead : kResultPassedOver);
     }
-    if (skippedCount > named)
-        logEvent("more arguments passed over or not read:", "not named", nullptr, kNoResult);
 }

@@ -67,9 +67,8 @@ using GetUserObjectInformationProc = BOOL(WINAPI*)(HANDLE, int, void*, DWORD, DW
 // A service's window station, where deployment tools run installs, is not visible: a
 // window there waits for ever. Looked up by name: the 95 family has no window stations.
 BOOL windowStationIsHidden() {
+    // Imported already, so loaded.
     HMODULE user = GetModuleHandleA("user32.dll");
-    if (user == nullptr)
-        return FALSE;
     auto station = reinterpret_cast<GetProcessWindowStationProc>(
         reinterpret_cast<void*>(GetProcAddress(user, "GetProcessWindowStation")));
     auto information = reinterpret_cast<GetUserObjectInformationProc>(
