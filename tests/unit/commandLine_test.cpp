@@ -56,9 +56,12 @@ class GuardedArea {
     char* base_ = nullptr;
 };
 
-void parse(const std::string& commandLine) {
+// The line as the scan read it, where the log routines must read it too.
+const char* parse(const std::string& commandLine) {
     static GuardedArea area;
-    parseCommandLine(area.place(commandLine));
+    const char* line = area.place(commandLine);
+    parseCommandLine(line);
+    return line;
 }
 
 class CommandLine : public ::testing::Test {
@@ -385,8 +388,12 @@ TEST_F(CommandLine, RandomLinesStayInsideTheirBuffers) {
             else
                 line += fragments[pick(fragments.size())];
         }
-        parse(line);
+        const char* placed = parse(line);
         longLines += line.size() >= kScratchBuffer;
+        // Without a log file only the naming runs, which reads the line again.
+        logSkippedArguments(placed);
+        if (installer.unknownArgument != 0)
+            logUnknownArgument(placed);
 
         bool sound = installer.dialogWindow == sentinel.dialogWindow &&
                      installer.platformId == sentinel.platformId &&
@@ -399,7 +406,10 @@ TEST_F(CommandLine, RandomLinesStayInsideTheirBuffers) {
                      std::memcmp(installer.tempFileName, sentinel.tempFileName, kPathBuffer) == 0 &&
                      std::memchr(installer.importFile, 0, kPathBuffer) != nullptr &&
                      std::memchr(installer.programDir, 0, kPathBuffer) != nullptr &&
-                     installer.scratch[std::min<size_t>(line.size(), kScratchBuffer - 1)] == 0;
+                     installer.scratch[std::min<size_t>(line.size(), kScratchBuffer - 1)] == 0 &&
+                     (installer.unknownArgument == 0 ||
+                      (installer.unknownArgument >= kProgram.size() - 1 &&
+                       installer.unknownArgument < std::min<size_t>(line.size(), kScratchBuffer)));
         for (DWORD flag :
              {installer.silentMode, installer.noAutostart, installer.dccSwitch,
               installer.noProgramGroup, installer.currentUserOnly, installer.uninstallMode})
@@ -410,6 +420,7 @@ TEST_F(CommandLine, RandomLinesStayInsideTheirBuffers) {
         }
         installer.silentMode = installer.noAutostart = installer.dccSwitch = 0;
         installer.noProgramGroup = installer.currentUserOnly = installer.uninstallMode = 0;
+        installer.unknownArgument = 0;
     }
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
