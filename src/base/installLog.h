@@ -2,9 +2,10 @@
 //   <yyyy-mm-dd hh:mm:ss.mmm> [<process id>] <what was done>[: <result>] CR LF
 // A result is "ok", "absent" (a deletion or look-up found nothing), "in use: replaced at
 // the restart", "in use: deleted at the restart", "kept: already present", "kept: not
-// empty", "passed over", "not read" or "failed, error <Win32 code> (<its name>)"; the name only for
-// the codes we meet. Each text in a line is cut at kLogFieldLength characters, and the line at
-// kLogLineLength; the operation itself always gets the whole text. A log that cannot be written is
+// empty", "passed over", "not read" (arguments) or "failed, error <Win32 code> (<its
+// name>)"; the name only for the codes we meet.
+// Each text in a line is cut at kLogFieldLength characters, and the line at kLogLineLength;
+// the operation itself always gets the whole text. A log that cannot be written is
 // passed over: logging never stops or changes the run, nor the last-error value.
 #pragma once
 

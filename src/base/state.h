@@ -22,8 +22,7 @@ constexpr DWORD kPlatformNt = VER_PLATFORM_WIN32_NT;
 // Exit codes of a quiet run; without /q every run ends with 0, a failed silent one with 1.
 constexpr DWORD kExitDone = 0;
 constexpr DWORD kExitFailed = 1;
-constexpr DWORD kExitRestartNeeded =
-    3010; // ERROR_SUCCESS_REBOOT_REQUIRED, as deployment tools read it
+constexpr DWORD kExitRestartNeeded = 3010; // ERROR_SUCCESS_REBOOT_REQUIRED, as deployment tools read it
 // Every mode: another run holds the installer's mutex; the /l: log cannot be written.
 constexpr DWORD kExitAnotherRun = 1618;    // ERROR_INSTALL_ALREADY_RUNNING: retry later
 constexpr DWORD kExitLogUnwritable = 1622; // ERROR_INSTALL_LOG_FAILURE
@@ -57,9 +56,9 @@ struct InstallerState {
     char logFile[kPathBuffer];      // /l: file that events are appended to; empty when none
     DWORD defaultDirectory;         // /q without /p:: programDir is the dialog's proposal
     DWORD ownFileDeferred;          // the running uninstaller's own file waits for the restart
-    DWORD unknownArgument; // offset of the first argument that is no switch nor path; 0: none
-    DWORD helpAsked;       // /?
-    DWORD stationHidden;   // nobody can see this window station: a window would wait for ever
+    DWORD unknownArgument;          // offset of the first word that is no switch nor path; 0: none
+    DWORD helpAsked;                // /?
+    DWORD stationHidden;            // nobody sees this window station: a window waits for ever
 };
 
 extern InstallerState installer;

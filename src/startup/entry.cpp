@@ -90,10 +90,9 @@ void leaveOutEveryWindow() {
                  nullptr, ERROR_INVALID_COMMAND_LINE);
         endRun(kExitBadCommandLine);
     }
-    logEvent("messages left out:",
-             "nobody can see them on this window station; exit codes as "
-             "with /q",
-             nullptr, kNoResult);
+    logEvent(
+        "messages left out:", "nobody can see them on this window station; exit codes as with /q",
+        nullptr, kNoResult);
     installer.quietMode = 1;
 }
 
