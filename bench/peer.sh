@@ -30,11 +30,16 @@ for form in ON OFF; do
     cmake --build "$work/ours-$form" -j2 --target QM-Install qm-minimal qm-floor >"$work/ours-$form.log"
 done
 ours=$work/ours-ON/QM-Install.exe
-# The peers: the same work, and the files only.
+# The peers: the same work, starting the product with Exec, as the desktop's user, or
+# not at all; and the files only.
 sed -e "s#@WORK@#$work#" -e "s#@PAYLOAD@#$payload#" "$root/bench/peer.nsi.in" >"$work/peer.nsi"
 makensis -V1 "$work/peer.nsi"
+makensis -V1 -DDESKTOP_USER "$work/peer.nsi"
+makensis -V1 -DQUIET "$work/peer.nsi"
 makensis -V1 -DFILES_ONLY "$work/peer.nsi"
 peer=$work/peer.exe
+peer_desktop=$work/peer-desktop.exe
+peer_quiet=$work/peer-quiet.exe
 peer_files=$work/peer-files.exe
 
 size() { stat -c %s "$1"; }
@@ -57,29 +62,51 @@ fi
 
 # Interleaved, the order rotated every run; each install in a fresh prefix whose
 # desktop and COM service are up, as in any Windows session (bench/floor.c /com).
-# Ours runs as shipped, with a log for the step table; it and the same-work peer also
-# start the product, as every silent install does.
+# Ours runs as shipped, with a log (the /p: runs' logs give the step table): /p:, which
+# starts the product through the desktop shell, and /q, which starts nothing. Beside
+# them the same-work peer starting the product as the desktop's user, with Exec, or
+# not at all, and the files-only peer. After each start, qm-parent tells who started
+# the product: a shell route that fell back to a direct start is counted as failed.
 build=$work/ours-ON
 source "$root/bench/lib.sh"
 minimal=$build/tools/qm-minimal.exe
 floor=$build/tools/qm-floor.exe
-kinds=(ours peer peer-files)
-declare -A ms
+cmake --build "$build" --target qm-parent >"$work/qm-parent.log"
+parent=$build/tools/qm-parent.exe
+kinds=(ours ours-quiet peer-desktop peer peer-quiet peer-files)
+declare -A ms round_ms
 failures=0
+route_failures=0
 logs=$work/logs
 rm -rf "$logs"
 mkdir -p "$logs"
 time_kind() {
-    new_prefix "$ours" "$peer" "$peer_files" "$minimal" "$floor"
+    new_prefix "$ours" "$peer" "$peer_desktop" "$peer_quiet" "$peer_files" "$minimal" "$floor" \
+        "$parent"
     wine qm-floor.exe /com >/dev/null 2>&1 || true
     case $1 in
     ours) timed QM-Install.exe '/p:C:\bench\QM' '/l:C:\bench\qm.log' ;;
+    ours-quiet) timed QM-Install.exe /q '/p:C:\bench\QM' '/l:C:\bench\qm.log' ;;
+    peer-desktop) timed peer-desktop.exe /S '/D=C:\bench\QM' ;;
     peer) timed peer.exe /S '/D=C:\bench\QM' ;;
+    peer-quiet) timed peer-quiet.exe /S '/D=C:\bench\QM' ;;
     peer-files) timed peer-files.exe /S '/D=C:\bench\QM' ;;
     esac
     ms[$1]+="$elapsed "
+    round_ms[$1,$i]=$elapsed
     last=$elapsed
     cmp -s "$prefix/drive_c/bench/QM/Quellmark.dll" "$payload/Quellmark.dll" || failures=$((failures + 1))
+    case $1 in
+    ours | peer-desktop | peer)
+        # Explorer quits a few seconds after its last caller: ask at once.
+        started_by=$(wine qm-parent.exe Quellmark.exe 2>/dev/null | tr -d '\r' || true)
+        last+=" ms, product started by ${started_by:-?}"
+        if [ "$1" != peer ] && [ "$started_by" != explorer.exe ]; then
+            route_failures=$((route_failures + 1))
+        fi
+        ;;
+    *) last+=" ms" ;;
+    esac
     if [ "$1" = ours ]; then
         # The bench's clock gives the process start and end that the log cannot.
         { echo "$started $ended"; cat qm.log; } >"$logs/run-$i.log" 2>/dev/null || true
@@ -89,21 +116,33 @@ time_kind() {
 }
 for i in $(seq 1 "$runs"); do
     line="run $i:"
-    for k in 0 1 2; do
-        kind=${kinds[$(((i + k) % 3))]}
+    for k in "${!kinds[@]}"; do
+        kind=${kinds[$(((i + k) % ${#kinds[@]}))]}
         time_kind "$kind"
-        line+=" $kind $last ms,"
+        line+=" $kind $last,"
     done
     echo "${line%,}"
 done
 median_of() { printf '%s\n' ${ms[$1]} | median; }
-ours_median=$(median_of ours)
 echo "silent install, medians of $runs:"
 for kind in "${kinds[@]}"; do
-    printf '  %-10s %6d ms\n' "$kind" "$(median_of "$kind")"
+    printf '  %-12s %6d ms\n' "$kind" "$(median_of "$kind")"
 done
-awk -v o="$ours_median" -v p="$(median_of peer)" -v f="$(median_of peer-files)" 'BEGIN {
-    printf "ours / peer doing the same work  %.2f (target at most 1.00)\n", o / p
-    printf "ours / peer writing files only   %.2f\n", o / f }'
-[ "$failures" -eq 0 ] || echo "failed installs  $failures of $((3 * runs))"
+# A shared machine's load drifts more between rounds than within one: the median
+# of each round's own ratio stands beside the ratio of the medians.
+ratio() {
+    local i rounds
+    rounds=$(for i in $(seq 1 "$runs"); do
+        awk -v a="${round_ms[$1,$i]}" -v b="${round_ms[$2,$i]}" 'BEGIN { print a / b }'
+    done | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
+    awk -v a="$(median_of "$1")" -v b="$(median_of "$2")" -v r="$rounds" \
+        'BEGIN { printf "%.2f (rounds %.2f)", a / b, r }'
+}
+echo "ours /p: / peer starting it as the desktop user  $(ratio ours peer-desktop), target at most 1.00"
+echo "ours /p: / peer starting it with Exec            $(ratio ours peer)"
+echo "ours /q  / peer starting nothing                 $(ratio ours-quiet peer-quiet), target at most 1.00"
+echo "ours /p: / peer writing files only               $(ratio ours peer-files)"
+[ "$failures" -eq 0 ] || echo "failed installs  $failures of $((${#kinds[@]} * runs))"
+[ "$route_failures" -eq 0 ] ||
+    echo "product not started by the desktop shell  $route_failures of $((2 * runs))"
 python3 "$root/bench/steps.py" "$logs"/run-*.log

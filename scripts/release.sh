@@ -90,6 +90,8 @@ ExpectedReturnCodes:
   ReturnResponse: rebootRequiredToFinish
 - InstallerReturnCode: 1618
   ReturnResponse: installInProgress
+- InstallerReturnCode: 1639
+  ReturnResponse: invalidParameter
 UpgradeBehavior: install
 AppsAndFeaturesEntries:
 - DisplayName: $(q "${fact[PRODUCT_NAME]}")

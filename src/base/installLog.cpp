@@ -12,12 +12,14 @@ static_assert(2 * kLogFieldLength + 160 < kLogLineLength, "two paths and a resul
 // The codes this program meets, named as an administrator looks them up; the names
 // leave out the common "ERROR_", in the same order, each ended by a NUL.
 constexpr WORD kErrorCodes[] = {
-    ERROR_FILE_NOT_FOUND,    ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED,        ERROR_INVALID_DATA,
-    ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION, ERROR_FILE_EXISTS,          ERROR_DISK_FULL,
-    ERROR_INVALID_NAME,      ERROR_DIR_NOT_EMPTY,  ERROR_FILENAME_EXCED_RANGE, ERROR_TIMEOUT};
+    ERROR_FILE_NOT_FOUND,      ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED,        ERROR_INVALID_DATA,
+    ERROR_SHARING_VIOLATION,   ERROR_LOCK_VIOLATION, ERROR_FILE_EXISTS,          ERROR_DISK_FULL,
+    ERROR_INVALID_NAME,        ERROR_DIR_NOT_EMPTY,  ERROR_FILENAME_EXCED_RANGE, ERROR_TIMEOUT,
+    ERROR_INVALID_COMMAND_LINE};
 constexpr char kErrorNames[] = "FILE_NOT_FOUND\0PATH_NOT_FOUND\0ACCESS_DENIED\0INVALID_DATA\0"
                                "SHARING_VIOLATION\0LOCK_VIOLATION\0FILE_EXISTS\0DISK_FULL\0"
-                               "INVALID_NAME\0DIR_NOT_EMPTY\0FILENAME_EXCED_RANGE\0TIMEOUT";
+                               "INVALID_NAME\0DIR_NOT_EMPTY\0FILENAME_EXCED_RANGE\0TIMEOUT\0"
+                               "INVALID_COMMAND_LINE";
 
 constexpr DWORD countNames(const char* names, DWORD size) {
     DWORD count = 0;
@@ -28,12 +30,11 @@ constexpr DWORD countNames(const char* names, DWORD size) {
 static_assert(countNames(kErrorNames, sizeof kErrorNames) == sizeof kErrorCodes / sizeof(WORD),
               "one name per code");
 
-// The outcomes from kResultKeptNotEmpty up to kResultReplacedAtRestart.
-constexpr char kOutcomes[] =
-    "kept: not empty\0kept: already present\0in use: deleted at the restart\0"
-    "in use: replaced at the restart";
-static_assert(kResultKeptNotEmpty + 3 == kResultReplacedAtRestart &&
-                  countNames(kOutcomes, sizeof kOutcomes) == 4,
+// The outcomes from kResultNotRead up to kResultReplacedAtRestart.
+constexpr char kOutcomes[] = "not read\0passed over\0kept: not empty\0kept: already present\0"
+                             "in use: deleted at the restart\0in use: replaced at the restart";
+static_assert(kResultNotRead + 5 == kResultReplacedAtRestart &&
+                  countNames(kOutcomes, sizeof kOutcomes) == 6,
               "one outcome per code");
 
 char logLine[kLogLineLength];
@@ -106,8 +107,8 @@ void putResult(DWORD error) {
         putText("ok");
         return;
     }
-    if (error >= kResultKeptNotEmpty) {
-        putText(nthText(kOutcomes, error - kResultKeptNotEmpty));
+    if (error >= kResultNotRead) {
+        putText(nthText(kOutcomes, error - kResultNotRead));
         return;
     }
     // What a shell call returns other than a Win32 code reads best as hex.

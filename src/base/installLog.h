@@ -2,7 +2,8 @@
 //   <yyyy-mm-dd hh:mm:ss.mmm> [<process id>] <what was done>[: <result>] CR LF
 // A result is "ok", "absent" (a deletion or look-up found nothing), "in use: replaced at
 // the restart", "in use: deleted at the restart", "kept: already present", "kept: not
-// empty" or "failed, error <Win32 code> (<its name>)"; the name only for the codes we meet.
+// empty", "passed over", "not read" (arguments) or "failed, error <Win32 code> (<its
+// name>)"; the name only for the codes we meet.
 // Each text in a line is cut at kLogFieldLength characters, and the line at kLogLineLength;
 // the operation itself always gets the whole text. A log that cannot be written is
 // passed over: logging never stops or changes the run, nor the last-error value.
@@ -19,6 +20,9 @@ constexpr DWORD kResultReplacedAtRestart = 0xFFFFFFFE;
 constexpr DWORD kResultDeletedAtRestart = 0xFFFFFFFD;
 constexpr DWORD kResultKeptPresent = 0xFFFFFFFC;
 constexpr DWORD kResultKeptNotEmpty = 0xFFFFFFFB;
+// Command-line arguments that a run did not act on.
+constexpr DWORD kResultPassedOver = 0xFFFFFFFA;
+constexpr DWORD kResultNotRead = 0xFFFFFFF9;
 // Win32 codes never set this bit; it makes a missing file or path read as a failure.
 constexpr DWORD kResultFailureBit = 0x20000000;
 constexpr DWORD asFailure(DWORD error) {

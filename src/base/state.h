@@ -26,10 +26,12 @@ constexpr DWORD kExitRestartNeeded = 3010; // ERROR_SUCCESS_REBOOT_REQUIRED, as 
 // Every mode: another run holds the installer's mutex; the /l: log cannot be written.
 constexpr DWORD kExitAnotherRun = 1618;    // ERROR_INSTALL_ALREADY_RUNNING: retry later
 constexpr DWORD kExitLogUnwritable = 1622; // ERROR_INSTALL_LOG_FAILURE
+// Every mode: an argument /q cannot take, or a dialog nobody could answer.
+constexpr DWORD kExitBadCommandLine = 1639; // ERROR_INVALID_COMMAND_LINE
+// Arguments the log names as passed over or not read; any beyond are only counted.
+constexpr DWORD kSkippedArguments = 16;
 // A quiet uninstall with nothing installed: tools take it as an uninstall that is done.
 constexpr DWORD kExitUnknownProduct = 1605; // ERROR_UNKNOWN_PRODUCT
-// Room for the first unknown switch as the log names it; a longer one is cut.
-constexpr DWORD kSwitchText = 32;
 
 static_assert(kPlatformWindows95 == 1 && kPlatformNt == 2, "stored as the OS reports it");
 
@@ -56,8 +58,9 @@ struct InstallerState {
     char logFile[kPathBuffer];      // /l: file that events are appended to; empty when none
     DWORD defaultDirectory;         // /q without /p:: programDir is the dialog's proposal
     DWORD ownFileDeferred;          // the running uninstaller's own file waits for the restart
-    char badSwitch[kSwitchText];    // first switch in the arguments that the scan does not know
+    DWORD unknownArgument;          // offset of the first word that is no switch nor path; 0: none
     DWORD helpAsked;                // /?
+    DWORD stationHidden;            // nobody sees this window station: a window waits for ever
     DWORD registrationOnly;         // uninstall: the recorded directory lost the product's files
 };
 

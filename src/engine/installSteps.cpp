@@ -229,6 +229,7 @@ void completeInstall() {
         MessageBoxA(nullptr, welcomeText, "Welcome to Quellmark", MB_OK);
     }
     if (installer.rebootNeeded == 1) {
+        logEvent("product not started:", "files wait for the restart", nullptr, kNoResult);
         if (installer.silentMode == 0) {
             Sleep(200);
             showFixedMessage(kTextRestartMessage);

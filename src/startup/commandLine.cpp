@@ -7,6 +7,7 @@
 // one; a first byte behind a "/" matches no switch, and the byte behind an ASCII letter
 // begins a character. Folding changes second bytes too, but only in the copy, from
 // which no text is taken.
+#include "base/installLog.h"
 #include "base/state.h"
 #include "base/text.h"
 #include "startup/commandLine.h"
@@ -65,9 +66,29 @@ bool switchAt(const char* line, DWORD position) {
     return after == ' ' || after == 0 || after == ':' || uninstallSwitchAt(position);
 }
 
-// Reads the argument that begins at `position` (behind "i:" or "p:") into `field` and
-// returns the position of its last byte, where the scan goes on.
-DWORD readPathArgument(const char* line, DWORD position, char* field) {
+// The byte that ends the argument beginning at `position`: the line's end, the closing
+// `quote`, or a blank at which a run of blanks begins that a switch follows. A run of
+// blanks is judged once, as a whole, so long runs stay linear.
+DWORD argumentEnd(const char* line, DWORD position, char quote) {
+    for (;;) {
+        char c = line[position];
+        if (c == 0 || (quote != 0 && c == quote))
+            return position;
+        ++position;
+        if (c == ' ') {
+            DWORD runEnd = position;
+            while (line[runEnd] == ' ')
+                ++runEnd;
+            if (switchAt(line, runEnd))
+                return position - 1;
+            position = runEnd;
+        }
+    }
+}
+
+// The argument behind "i:", "p:" or "l:" at `position`: its text begins at `start`, past
+// blanks and an opening quote, and the byte returned ends it.
+DWORD pathArgumentEnd(const char* line, DWORD position, DWORD& start) {
     while (line[position] == ' ')
         ++position;
     char quote = 0;
@@ -75,33 +96,26 @@ DWORD readPathArgument(const char* line, DWORD position, char* field) {
         quote = line[position];
         ++position;
     }
-    // Counted past the buffer, so an argument too long to hold is still walked to its end.
-    DWORD length = 0;
-    for (;;) {
-        char c = line[position];
-        if (c == 0 || (quote != 0 && c == quote))
-            break;
-        // A run of blanks is judged once, as a whole, so long runs stay linear.
-        DWORD runEnd = position + 1;
-        if (c == ' ') {
-            while (line[runEnd] == ' ')
-                ++runEnd;
-            if (switchAt(line, runEnd))
-                break;
-        }
-        for (; position < runEnd; ++position, ++length)
-            if (length < kPathBuffer - 1)
-                rawArgument[length] = line[position];
-    }
+    start = position;
+    return argumentEnd(line, position, quote);
+}
 
+// Reads the argument that begins at `position` into `field` and returns the position of
+// its last byte, where the scan goes on.
+DWORD readPathArgument(const char* line, DWORD position, char* field) {
+    // Walked to its end even when too long to hold, so the scan goes on behind it.
+    DWORD end = pathArgumentEnd(line, position, position);
+    DWORD length = end - position;
     if (length < kPathBuffer) {
+        for (DWORD i = 0; i < length; ++i)
+            rawArgument[i] = line[position + i];
         rawArgument[length] = 0;
         removeTrailingBackslashes(rawArgument);
         DWORD resolved = GetFullPathNameA(rawArgument, kPathBuffer, resolvedPath, nullptr);
         if (resolved != 0 && resolved < kPathBuffer)
             textCopy(field, kPathBuffer, resolvedPath);
     }
-    return position - 1;
+    return end - 1;
 }
 
 // The first byte behind the program's own path: a quoted path ends at its closing
@@ -119,30 +133,111 @@ DWORD argumentsStart() {
     return position;
 }
 
-// Keeps the first switch that matches nothing, as typed, up to a blank: the log names it.
-void recordUnknownSwitch(const char* commandLine, DWORD position) {
-    if (installer.badSwitch[0] != 0)
-        return;
-    DWORD length = 0;
-    for (; length < kSwitchText - 1 && position + length < foldedLength; ++length) {
-        char c = commandLine[position + length];
-        if (c == ' ' || c == '\t')
-            break;
-        installer.badSwitch[length] = c;
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// Where the word at `position` ends: at a blank or tab, as Windows splits arguments.
+DWORD wordEnd(const char* line, DWORD position) {
+    while (line[position] != 0 && !isBlank(line[position]))
+        ++position;
+    return position;
+}
+
+// Arguments that the run does not act on, for the log: passed over, or behind the
+// uninstall switch and so never read.
+struct SkippedArgument {
+    DWORD start;
+    DWORD length;
+};
+SkippedArgument skipped[kSkippedArguments];
+DWORD skippedCount; // all of them, those beyond the record too
+DWORD notReadFrom;  // the first byte behind the uninstall switch's word; 0 without one
+
+void recordSkipped(DWORD start, DWORD end) {
+    if (skippedCount < kSkippedArguments)
+        skipped[skippedCount] = {start, end - start};
+    ++skippedCount;
+}
+
+// An argument at `position` that is no switch nor path: quiet mode refuses the first.
+void recordUnknown(const char* line, DWORD position, bool honoured) {
+    if (installer.unknownArgument == 0)
+        installer.unknownArgument = position;
+    if (!honoured)
+        recordSkipped(position, wordEnd(line, position));
+}
+
+// Behind the uninstall switch nothing is read; its words are recorded, a path switch
+// with its path as the scan would have taken it.
+void recordNotRead(const char* line, DWORD position) {
+    position = wordEnd(line, position);
+    notReadFrom = position;
+    for (;;) {
+        while (isBlank(foldedAt(position)))
+            ++position;
+        if (foldedAt(position) == 0)
+            return;
+        DWORD end = wordEnd(line, position);
+        char name = foldedAt(position + 1);
+        if (foldedAt(position) == '/' && (name == 'p' || name == 'i' || name == 'l') &&
+            foldedAt(position + 2) == ':') {
+            DWORD start;
+            end = pathArgumentEnd(line, position + 3, start);
+            // A closing quote belongs to the argument; a blank or the end do not.
+            end += line[end] != 0 && line[end] != ' ';
+        }
+        recordSkipped(position, end);
+        position = end;
     }
-    installer.badSwitch[length] = 0;
+}
+
+// A word that is no switch begins at `position`, the first byte of an argument. A
+// switch in quotes is one, as some tools quote every argument.
+bool strayWordAt(const char* line, DWORD position, DWORD arguments) {
+    char c = line[position];
+    if (isBlank(c) || c == '/' || ((c == '"' || c == '\'') && line[position + 1] == '/'))
+        return false;
+    return position == arguments || isBlank(line[position - 1]);
+}
+
+// Up to one byte more than the log keeps, so that a longer argument is cut with "...".
+char argumentText[kLogFieldLength + 2];
+
+const char* argumentAt(const char* line, DWORD start, DWORD length) {
+    DWORD i = 0;
+    for (; i < length && i < kLogFieldLength + 1 && line[start + i] != 0; ++i)
+        argumentText[i] = line[start + i];
+    argumentText[i] = 0;
+    return argumentText;
+}
+
+// "unknown switch /x: <result>", "unknown argument -x: <result>", "/x after /die: not read".
+void logArgument(const char* line, DWORD start, DWORD length, DWORD result) {
+    const char* text = argumentAt(line, start, length);
+    if (result == kResultNotRead)
+        logEvent(text, "after /die", nullptr, result);
+    else
+        logEvent(line[start] == '/' ? "unknown switch" : "unknown argument", text, nullptr, result);
 }
 } // namespace
 
 void parseCommandLine(const char* commandLine) {
     foldCommandLine(commandLine);
+    skippedCount = 0;
+    notReadFrom = 0;
     DWORD arguments = argumentsStart();
+    // Bytes before this belong to the program's path or to a path argument: no argument
+    // begins there, and a "/" there is no mistake.
+    DWORD checkedFrom = arguments;
     DWORD position = 0;
     for (;;) {
         char c = foldedAt(position);
         if (c == 0)
             break;
         if (c != '/') {
+            if (position >= checkedFrom && strayWordAt(commandLine, position, arguments))
+                recordUnknown(commandLine, position, false);
             ++position;
             continue;
         }
@@ -150,11 +245,13 @@ void parseCommandLine(const char* commandLine) {
         DWORD p = position + 1;
         if (uninstallSwitchAt(position)) {
             installer.uninstallMode = 1;
+            recordNotRead(commandLine, position);
             break;
         }
         char next = foldedAt(p + 1);
         position = p;
         bool known = true;
+        bool honoured = false;
         if (next >= 'a' && next <= 'z') {
             known = false;
         } else {
@@ -175,36 +272,54 @@ void parseCommandLine(const char* commandLine) {
                 installer.quietMode = 1;
                 break;
             case 'l':
-                known = next == ':';
-                if (known)
-                    position = readPathArgument(commandLine, p + 2, installer.logFile);
-                break;
             case 'i':
-                known = next == ':';
-                if (known)
-                    position = readPathArgument(commandLine, p + 2, installer.importFile);
-                break;
             case 'p':
-                // Set even when the path is refused: a silent install was asked for, and
-                // it then fails visibly at the program directory instead of opening a dialog.
                 known = next == ':';
                 if (known) {
-                    installer.silentMode = 1;
-                    position = readPathArgument(commandLine, p + 2, installer.programDir);
+                    char* field = installer.logFile;
+                    if (foldedAt(p) == 'i')
+                        field = installer.importFile;
+                    // Set even when the path is refused: a silent install was asked for, and
+                    // it then fails visibly at the program directory, not in a dialog.
+                    if (foldedAt(p) == 'p') {
+                        field = installer.programDir;
+                        installer.silentMode = 1;
+                    }
+                    position = readPathArgument(commandLine, p + 2, field);
+                    if (position + 1 > checkedFrom)
+                        checkedFrom = position + 1;
                 }
                 break;
             case '?':
                 // Quiet mode has no one to show the summary to: there it is a mistake too.
                 installer.helpAsked = 1;
                 known = false;
+                honoured = true;
                 break;
             default:
                 known = false;
                 break;
             }
         }
-        // The program's own path is scanned for switches, but a "/" in it is no mistake.
-        if (!known && slash >= arguments)
-            recordUnknownSwitch(commandLine, slash);
+        if (!known && slash >= checkedFrom)
+            recordUnknown(commandLine, slash, honoured);
+    }
+}
+
+void logUnknownArgument(const char* commandLine) {
+    DWORD start = installer.unknownArgument;
+    logArgument(commandLine, start, wordEnd(commandLine, start) - start,
+                ERROR_INVALID_COMMAND_LINE);
+}
+
+void logSkippedArguments(const char* commandLine) {
+    for (DWORD i = 0; i < skippedCount; ++i) {
+        if (i == kSkippedArguments) {
+            logEvent("more arguments passed over or not read:", "not named", nullptr, kNoResult);
+            break;
+        }
+        DWORD start = skipped[i].start;
+        logArgument(commandLine, start, skipped[i].length,
+                    notReadFrom != 0 && start >= notReadFrom ? kResultNotRead : kResultPassedOver);
     }
 }

@@ -32,7 +32,7 @@ constexpr char kSummary[] = "Usage: QM-Install.exe [switches]\r\n"
                             "\r\n"
                             "Nothing after /die is read: put /q, /p: and /l: before it. A path "
                             "ends before a blank followed by a switch, even inside quotes. Exit "
-                            "codes: 0, 3010, 1, 1605, 1618, 1622.";
+                            "codes: 0, 3010, 1, 1605, 1618, 1622, 1639.";
 
 // One run at a time, across sessions where the system has a Global namespace; the 95
 // family and NT 4 without Terminal Services refuse the prefix and take the plain name.
@@ -56,10 +56,46 @@ BOOL anotherRunIsUnderWay() {
 
 // Nothing can be logged, so nothing is, and the run ends before any change.
 [[noreturn]] void endForUnwritableLog() {
-    if (installer.quietMode == 0 && textCopy(installer.scratch, kScratchBuffer, kLogUnwritable) &&
+    if (installer.quietMode == 0 && installer.stationHidden == 0 &&
+        textCopy(installer.scratch, kScratchBuffer, kLogUnwritable) &&
         textAppend(installer.scratch, kScratchBuffer, installer.logFile))
         MessageBoxA(nullptr, installer.scratch, messageCaption, MB_OK);
     ExitProcess(kExitLogUnwritable);
+}
+
+using GetProcessWindowStationProc = HWINSTA(WINAPI*)();
+using GetUserObjectInformationProc = BOOL(WINAPI*)(HANDLE, int, void*, DWORD, DWORD*);
+
+// A service's window station, where deployment tools run installs, is not visible: a
+// window there waits for ever. Looked up by name: the 95 family has no window stations.
+BOOL windowStationIsHidden() {
+    // Imported already, so loaded.
+    HMODULE user = GetModuleHandleA("user32.dll");
+    auto station = reinterpret_cast<GetProcessWindowStationProc>(
+        reinterpret_cast<void*>(GetProcAddress(user, "GetProcessWindowStation")));
+    auto information = reinterpret_cast<GetUserObjectInformationProc>(
+        reinterpret_cast<void*>(GetProcAddress(user, "GetUserObjectInformationA")));
+    USEROBJECTFLAGS flags;
+    DWORD length;
+    HWINSTA handle = station != nullptr && information != nullptr ? station() : nullptr;
+    return handle != nullptr && information(handle, UOI_FLAGS, &flags, sizeof flags, &length) &&
+           (flags.dwFlags & WSF_VISIBLE) == 0;
+}
+
+// Nobody can see this station: a run that needs the dialog ends, and one that would
+// only show messages goes on as with /q.
+void leaveOutEveryWindow() {
+    if (installer.helpAsked == 0 && (installer.uninstallMode != 0 || installer.silentMode == 0)) {
+        logEvent("options dialog not opened:",
+                 "nobody can answer it on this window station; /q is the switch for an "
+                 "unattended run",
+                 nullptr, ERROR_INVALID_COMMAND_LINE);
+        endRun(kExitBadCommandLine);
+    }
+    logEvent(
+        "messages left out:", "nobody can see them on this window station; exit codes as with /q",
+        nullptr, kNoResult);
+    installer.quietMode = 1;
 }
 
 // Kept out of line so the silent frame is a frame of its own on the stack.
@@ -105,6 +141,7 @@ extern "C" void __stdcall entryPoint() {
     hardenDllSearch();
     const char* commandLine = GetCommandLineA();
     parseCommandLine(commandLine);
+    installer.stationHidden = windowStationIsHidden();
     if (!logOpensForAppending())
         endForUnwritableLog();
     if (installer.uninstallMode == 0 && installer.quietMode != 0 && installer.silentMode == 0) {
@@ -114,14 +151,18 @@ extern "C" void __stdcall entryPoint() {
         installer.silentMode = 1;
     }
     logRunStart(commandLine);
-    // A mistyped switch must not turn an unattended run into something else.
-    if (installer.quietMode != 0 && installer.badSwitch[0] != 0) {
-        logEvent("unknown switch", installer.badSwitch, nullptr, ERROR_INVALID_PARAMETER);
-        endRun(kExitFailed);
+    // A typo must not turn an unattended run into something else, nor pass as success.
+    if (installer.quietMode != 0 && installer.unknownArgument != 0) {
+        logUnknownArgument(commandLine);
+        endRun(kExitBadCommandLine);
     }
+    logSkippedArguments(commandLine);
+    if (installer.stationHidden != 0 && installer.quietMode == 0)
+        leaveOutEveryWindow();
     if (installer.helpAsked != 0) {
         showMessage(kSummary);
-        endRun(kExitDone);
+        // Only a hidden station's run gets here quiet: nothing was done that it asked for.
+        endRun(installer.quietMode != 0 ? kExitBadCommandLine : kExitDone);
     }
     if (anotherRunIsUnderWay()) {
         showMessage(kAnotherRun);

@@ -149,6 +149,7 @@ TEST_F(Quiet, AnUpgradeOverTheRunningProductEndsWith3010AndCompletesAtRestart) {
     EXPECT_TRUE(logHas("end: exit code 3010; waiting for the restart: product files yes, the "
                        "uninstaller's own file no"))
         << logText();
+    EXPECT_TRUE(logHas("product not started: files wait for the restart")) << logText();
 
     product.kill();
     killProcesses("Quellmark.exe");
@@ -567,19 +568,63 @@ TEST_F(Quiet, DieBehindAnUnquotedLogPathStillUninstalls) {
     EXPECT_FALSE(directoryExists(kDefaultDir));
 }
 
-// A mistyped switch ends a quiet run before anything is changed, and the log names it.
-TEST_F(Quiet, AnUnknownSwitchEndsTheRunBeforeAnyChange) {
-    for (const std::string& mistake : {"/uninstall", "/x", "/silent", "/?", "/p"}) {
+// A mistyped switch, or a word that is no switch (an uninstall spelt as other installers
+// spell it), ends a quiet run before anything is changed, with the code for an invalid
+// command line; the log names it.
+TEST_F(Quiet, AnUnknownSwitchOrWordEndsTheRunBeforeAnyChange) {
+    for (const std::string& mistake :
+         {"/uninstall", "/x", "/silent", "/?", "/p", "-die", "--uninstall", "uninstall", "-q"}) {
         SCOPED_TRACE(mistake);
         DeleteFileA(kLog.c_str());
         int windowsSeen = 0;
-        EXPECT_EQ(runWatched("/q /l:" + quoted(kLog) + " " + mistake, windowsSeen),
-                  std::optional<DWORD>(1));
+        EXPECT_EQ(runWatched("/q " + mistake + " /l:" + quoted(kLog), windowsSeen),
+                  std::optional<DWORD>(1639));
         EXPECT_EQ(windowsSeen, 0);
-        EXPECT_TRUE(logHas("unknown switch " + mistake)) << logText();
+        EXPECT_TRUE(logHas(" " + mistake + ": failed, error 1639")) << logText();
         EXPECT_FALSE(directoryExists(kDefaultDir));
         EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
     }
+}
+
+// On a window station that nobody sees, as a deployment tool's or a service's, a dialog
+// would wait for ever: a run that needs one ends at once with 1639 and changes nothing.
+TEST_F(Quiet, OnAHiddenStationARunThatNeedsTheDialogEndsAtOnce) {
+    ASSERT_EQ(runInstaller("/q /s /p:" + quoted(kTarget)), std::optional<DWORD>(0));
+    const std::string library = joinPath(kTarget, "Quellmark.dll");
+    ASSERT_TRUE(fileExists(library));
+    ASSERT_NE(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
+    const std::string log = "/l:" + quoted(kLog);
+    for (const std::string& arguments :
+         std::vector<std::string>{"", "/S", "-q " + log, log + " /die /q"}) {
+        SCOPED_TRACE(arguments);
+        DeleteFileA(kLog.c_str());
+        DWORD start = GetTickCount();
+        EXPECT_EQ(startInstallerUnseen(arguments).wait(20000), std::optional<DWORD>(1639));
+        EXPECT_LT(GetTickCount() - start, 10000u);
+        EXPECT_TRUE(fileExists(library));
+        EXPECT_NE(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), "<absent>");
+        if (!arguments.empty() && arguments != "/S")
+            EXPECT_TRUE(logHas("options dialog not opened: nobody can answer it on this window "
+                               "station; /q is the switch for an unattended run: failed, error "
+                               "1639"))
+                << logText();
+    }
+    EXPECT_TRUE(logHas("/q after /die: not read")) << logText();
+}
+
+// There a run that would only show messages leaves them out, with the exit codes of /q.
+TEST_F(Quiet, OnAHiddenStationMessagesAreLeftOut) {
+    EXPECT_EQ(startInstallerUnseen("/p:\"C:\\No Such Parent\\QM\" /l:" + quoted(kLog)).wait(20000),
+              std::optional<DWORD>(1));
+    EXPECT_TRUE(logHas("message left out: Error when attempting to establish program directory"))
+        << logText();
+    EXPECT_EQ(startInstallerUnseen("/p:C:\\QM /l:\"C:\\No Such Folder\\run.log\"").wait(20000),
+              std::optional<DWORD>(1622));
+    // The summary answers nothing that a deployment asked for.
+    EXPECT_EQ(startInstallerUnseen("/? /l:" + quoted(kLog)).wait(20000),
+              std::optional<DWORD>(1639));
+    EXPECT_TRUE(logHas("message left out: Usage: QM-Install.exe")) << logText();
+    EXPECT_FALSE(directoryExists("C:\\QM"));
 }
 
 // A log that cannot be opened ends the run with 1622 before anything is changed.

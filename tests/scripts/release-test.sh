@@ -75,7 +75,9 @@ for field, wanted in [
         ("ExpectedReturnCodes", [{"InstallerReturnCode": 3010,
                                   "ReturnResponse": "rebootRequiredToFinish"},
                                  {"InstallerReturnCode": 1618,
-                                  "ReturnResponse": "installInProgress"}]),
+                                  "ReturnResponse": "installInProgress"},
+                                 {"InstallerReturnCode": 1639,
+                                  "ReturnResponse": "invalidParameter"}]),
         ("AppsAndFeaturesEntries", [{"DisplayName": "Quellmark", "Publisher": "Quellmark",
                                      "DisplayVersion": version}]),
         ("Installers", [{"Architecture": "x86", "InstallerUrl": url, "InstallerSha256": sha256}])]:

@@ -63,9 +63,13 @@ void Process::resume() {
     ResumeThread(info_.hThread);
 }
 
-Process start(const std::string& commandLine, const std::string& directory, bool suspended) {
+Process start(const std::string& commandLine, const std::string& directory, bool suspended,
+              const std::string& desktop) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    std::string desktopName = desktop;
+    if (!desktop.empty())
+        startup.lpDesktop = desktopName.data();
     PROCESS_INFORMATION info{};
     std::string line = commandLine;
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE,
@@ -83,6 +87,43 @@ Process startInstaller(const std::string& arguments, const std::string& director
     if (!arguments.empty())
         line += " " + arguments;
     return start(line, directory);
+}
+
+namespace {
+// Made once and held to the test's end: the processes started there need it.
+std::string unseenDesktop() {
+    static std::string name;
+    if (!name.empty())
+        return name;
+    const char* kStation = "QmUnseen";
+    HWINSTA own = GetProcessWindowStation();
+    HWINSTA station = CreateWindowStationA(kStation, 0, WINSTA_ALL_ACCESS, nullptr);
+    if (station == nullptr) {
+        ADD_FAILURE() << "cannot make a window station: error " << GetLastError();
+        return "";
+    }
+    // A desktop is made on the caller's station.
+    SetProcessWindowStation(station);
+    HDESK desktop = CreateDesktopA("Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    DWORD error = GetLastError();
+    SetProcessWindowStation(own);
+    if (desktop == nullptr) {
+        ADD_FAILURE() << "cannot make a desktop: error " << error;
+        return "";
+    }
+    name = std::string(kStation) + "\\Default";
+    return name;
+}
+} // namespace
+
+Process startInstallerUnseen(const std::string& arguments) {
+    std::string desktop = unseenDesktop();
+    if (desktop.empty())
+        return Process();
+    std::string line = "\"" + std::string(kInstaller) + "\"";
+    if (!arguments.empty())
+        line += " " + arguments;
+    return start(line, kStage, false, desktop);
 }
 
 std::optional<DWORD> runInstaller(const std::string& arguments, DWORD timeoutMs,

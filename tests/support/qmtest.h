@@ -53,13 +53,19 @@ class Process {
     PROCESS_INFORMATION info_{};
 };
 
-// Starts `commandLine` in `directory`; CREATE_SUSPENDED when asked.
+// Starts `commandLine` in `directory`; CREATE_SUSPENDED when asked; on `desktop`
+// ("<station>\\<desktop>") when one is given.
 Process start(const std::string& commandLine, const std::string& directory = kStage,
-              bool suspended = false);
+              bool suspended = false, const std::string& desktop = "");
 
 // Runs the installer with `arguments` (as typed after its name); returns its process.
 Process startInstaller(const std::string& arguments, const std::string& directory = kStage,
                        const std::string& installerPath = kInstaller);
+
+// Runs the installer on a desktop of a window station made for the test. Like a
+// service's, where deployment tools run, nobody can see that station: a window there
+// waits for ever, so bound every wait.
+Process startInstallerUnseen(const std::string& arguments);
 
 // Runs the installer to its end; exit code, or nullopt on a time-out (it is killed then).
 std::optional<DWORD> runInstaller(const std::string& arguments, DWORD timeoutMs = kDefaultTimeoutMs,

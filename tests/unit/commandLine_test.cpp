@@ -1,7 +1,10 @@
 // The switch scan against the real parser, with paths resolved by the system's own
 // GetFullPathNameA from a known current directory.
+#include "base/installLog.h"
 #include "base/state.h"
 #include "startup/commandLine.h"
+
+#include "qmtest.h"
 
 #include <gtest/gtest.h>
 
@@ -53,9 +56,12 @@ class GuardedArea {
     char* base_ = nullptr;
 };
 
-void parse(const std::string& commandLine) {
+// The line as the scan read it, where the log routines must read it too.
+const char* parse(const std::string& commandLine) {
     static GuardedArea area;
-    parseCommandLine(area.place(commandLine));
+    const char* line = area.place(commandLine);
+    parseCommandLine(line);
+    return line;
 }
 
 class CommandLine : public ::testing::Test {
@@ -166,11 +172,9 @@ TEST_F(CommandLine, QuietAndLogSwitches) {
     }
 }
 
-// Anchors that do not go through resolve(): the path keeps its case, and a bare
-// drive becomes that drive's current directory.
-// Quiet mode refuses what the scan does not know: the first such switch is kept as
-// typed; the program's own path is no argument.
-TEST_F(CommandLine, TheFirstUnknownSwitchInTheArgumentsIsKept) {
+// Quiet mode refuses what is neither a switch nor a path: the first such argument is
+// kept, where it begins; the program's own path is no argument.
+TEST_F(CommandLine, TheFirstArgumentThatIsNoSwitchNorPathIsKept) {
     struct Case {
         const char* line;
         const char* unknown;
@@ -185,23 +189,85 @@ TEST_F(CommandLine, TheFirstUnknownSwitchInTheArgumentsIsKept) {
         {"/l /q", "/l", 0},
         {"/q /rx /zz", "/rx", 0},
         {"/q /m /r1 /s, /c /p:C:\\a /xy /i:'C:\\b /c' /l:C:\\c /die /x", "", 0},
-        {"/q /abcdefghijklmnopqrstuvwxyz0123456789", "/abcdefghijklmnopqrstuvwxyz0123", 0},
+        {"/q /abcdefghijklmnopqrstuvwxyz0123456789", "/abcdefghijklmnopqrstuvwxyz0123456789", 0},
+        // Words: what other installers or habits spell.
+        {"/q -die /l:C:\\u3.log", "-die", 0},
+        {"/q --uninstall", "--uninstall", 0},
+        {"/q uninstall", "uninstall", 0},
+        {"-q", "-q", 0},
+        {"/q \"\"", "\"\"", 0},
+        // What a quoted path leaves behind it, where quotes do not protect a switch.
+        {"/q /p:\"C:\\a b\" c", "c", 0},
+        {"/q /p:'D:\\a /s b' /m", "b'", 0},
+        // Paths are no words, whatever they hold or end in; quoted switches are switches.
+        {"/q /p: C:\\My Programs\\Quellmark /l:C:/logs/", "", 0},
+        {"/q /i:\"C:\\a -b\"", "", 0},
+        {"\"/q\" '/m'", "", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         installer = InstallerState{};
-        parse(kProgram + c.line);
-        EXPECT_STREQ(installer.badSwitch, c.unknown);
+        std::string line = kProgram + c.line;
+        parse(line);
+        std::string unknown;
+        if (installer.unknownArgument != 0) {
+            size_t end = line.find_first_of(" \t", installer.unknownArgument);
+            unknown = line.substr(installer.unknownArgument, end - installer.unknownArgument);
+        }
+        EXPECT_EQ(unknown, c.unknown);
         EXPECT_EQ(installer.helpAsked, c.help);
     }
 
     installer = InstallerState{};
     parse("\"C:\\qm/x/QM-Install.exe\" /q");
-    EXPECT_STREQ(installer.badSwitch, "");
-    parse("C:/tools/QM-Install.exe /q /w");
-    EXPECT_STREQ(installer.badSwitch, "/w");
+    EXPECT_EQ(installer.unknownArgument, 0u);
+    const std::string bare = "C:/tools/QM-Install.exe /q /w";
+    parse(bare);
+    EXPECT_EQ(installer.unknownArgument, bare.find("/w"));
 }
 
+// Without /q, what the scan passes over and what follows the uninstall switch are named in
+// the log, each whole (a path behind /die with its path) and cut only as the log cuts text.
+TEST_F(CommandLine, TheLogNamesWhatWasPassedOverAndWhatFollowsDieUnread) {
+    const std::string log = "C:\\qmtest\\skipped.log";
+    auto logged = [&](const std::string& arguments) {
+        installer = InstallerState{};
+        std::string line = kProgram + arguments;
+        parse(line);
+        DeleteFileA(log.c_str());
+        lstrcpyA(installer.logFile, log.c_str());
+        logSkippedArguments(line.c_str());
+        std::vector<std::string> events;
+        for (const std::string& line : qmtest::splitLines(qmtest::readFile(log).value_or("")))
+            if (!line.empty())
+                events.push_back(line.substr(line.find("] ") + 2));
+        return events;
+    };
+    using Events = std::vector<std::string>;
+    EXPECT_EQ(logged("/x -q /p:C:\\a b /m /? /die /q /l:\"C:\\my logs\\u.log\" /i:C:\\x y /s"),
+              (Events{"unknown switch /x: passed over", "unknown argument -q: passed over",
+                      "/q after /die: not read", "/l:\"C:\\my logs\\u.log\" after /die: not read",
+                      "/i:C:\\x y after /die: not read", "/s after /die: not read"}));
+    EXPECT_EQ(logged("/p:C:\\a /m"), Events{});
+
+    Events cut = logged("/" + std::string(600, 'x'));
+    ASSERT_EQ(cut.size(), 1u);
+    EXPECT_EQ(cut[0],
+              "unknown switch /" + std::string(kLogFieldLength - 4, 'x') + "...: passed over");
+
+    std::string many;
+    for (DWORD i = 0; i < kSkippedArguments + 5; ++i)
+        many += " -" + std::to_string(i);
+    Events named = logged(many);
+    ASSERT_EQ(named.size(), kSkippedArguments + 1);
+    EXPECT_EQ(named[kSkippedArguments - 1],
+              "unknown argument -" + std::to_string(kSkippedArguments - 1) + ": passed over");
+    EXPECT_EQ(named.back(), "more arguments passed over or not read: not named");
+    installer = InstallerState{};
+}
+
+// Anchors that do not go through resolve(): the path keeps its case, and a bare
+// drive becomes that drive's current directory.
 TEST_F(CommandLine, ResolvedPathsKeepCaseAndUseTheCurrentDirectory) {
     parse(kProgram + "/P:\"C:\\Program Files\\Quellmark\"");
     EXPECT_STREQ(installer.programDir, "C:\\Program Files\\Quellmark");
@@ -322,8 +388,12 @@ TEST_F(CommandLine, RandomLinesStayInsideTheirBuffers) {
             else
                 line += fragments[pick(fragments.size())];
         }
-        parse(line);
+        const char* placed = parse(line);
         longLines += line.size() >= kScratchBuffer;
+        // Without a log file only the naming runs, which reads the line again.
+        logSkippedArguments(placed);
+        if (installer.unknownArgument != 0)
+            logUnknownArgument(placed);
 
         bool sound = installer.dialogWindow == sentinel.dialogWindow &&
                      installer.platformId == sentinel.platformId &&
@@ -336,7 +406,10 @@ TEST_F(CommandLine, RandomLinesStayInsideTheirBuffers) {
                      std::memcmp(installer.tempFileName, sentinel.tempFileName, kPathBuffer) == 0 &&
                      std::memchr(installer.importFile, 0, kPathBuffer) != nullptr &&
                      std::memchr(installer.programDir, 0, kPathBuffer) != nullptr &&
-                     installer.scratch[std::min<size_t>(line.size(), kScratchBuffer - 1)] == 0;
+                     installer.scratch[std::min<size_t>(line.size(), kScratchBuffer - 1)] == 0 &&
+                     (installer.unknownArgument == 0 ||
+                      (installer.unknownArgument >= kProgram.size() - 1 &&
+                       installer.unknownArgument < std::min<size_t>(line.size(), kScratchBuffer)));
         for (DWORD flag :
              {installer.silentMode, installer.noAutostart, installer.dccSwitch,
               installer.noProgramGroup, installer.currentUserOnly, installer.uninstallMode})
@@ -347,6 +420,7 @@ TEST_F(CommandLine, RandomLinesStayInsideTheirBuffers) {
         }
         installer.silentMode = installer.noAutostart = installer.dccSwitch = 0;
         installer.noProgramGroup = installer.currentUserOnly = installer.uninstallMode = 0;
+        installer.unknownArgument = 0;
     }
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
