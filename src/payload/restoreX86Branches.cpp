@@ -19,35 +19,31 @@ void restoreX86Branches(BYTE* data, DWORD length) {
     // Bit k - 1 set: the byte k places back (k = 1 to 3) is an opcode passed over.
     DWORD passed = 0;
     // `at` never passes `length`, so the subtraction cannot wrap.
-    for (DWORD at = 0; length - at > 4;) {
+    for (DWORD at = 0; length - at > 4; ++at) {
         BYTE* operand = data + at + 1;
-        if ((data[at] & 0xFE) != 0xE8) {
-            passed = (passed << 1) & 7;
-            ++at;
-            continue;
-        }
-        // With one opcode passed over, `back` places back; its top byte lies in this operand.
-        DWORD back = passed == 4 ? 3 : passed & 3;
-        BOOL single = (passed & (passed - 1)) == 0;
-        if (!isNearTop(operand[3]) || !single || (passed != 0 && isNearTop(operand[3 - back]))) {
-            passed = ((passed << 1) | 1) & 7;
-            ++at;
+        BOOL opcode = (data[at] & 0xFE) == 0xE8;
+        // One opcode passed over, 1, 2 or 3 places back, has its top byte in this
+        // operand, as byte 2, 1 or 0.
+        DWORD overlap = (2 - (passed >> 1)) & 3;
+        if (!opcode || !isNearTop(operand[3]) || (passed & (passed - 1)) != 0 ||
+            (passed != 0 && isNearTop(operand[overlap]))) {
+            passed = ((passed << 1) | opcode) & 7;
             continue;
         }
         DWORD next = at + 5;
-        DWORD target = (operand[0] | operand[1] << 8 | operand[2] << 16 |
-                        static_cast<DWORD>(operand[3]) << 24) -
-                       next;
-        // The converter flipped the bits up to that byte once when they came out near;
-        // this operand's own byte there is not near, so once undoes it.
-        DWORD shift = 24 - 8 * back;
+        DWORD target;
+        __builtin_memcpy(&target, operand, 4);
+        target -= next;
+        // When the result's byte there came out 00 or FF, the converter flipped it and
+        // the bits below and converted again; this operand's own byte there is neither,
+        // so one step back undoes it.
+        DWORD shift = 8 * overlap;
         if (passed != 0 && isNearTop(static_cast<BYTE>(target >> shift)))
             target = (target ^ ((static_cast<DWORD>(1) << (shift + 8)) - 1)) - next;
-        operand[0] = static_cast<BYTE>(target);
-        operand[1] = static_cast<BYTE>(target >> 8);
-        operand[2] = static_cast<BYTE>(target >> 16);
-        operand[3] = (target >> 24 & 1) != 0 ? 0xFF : 0;
+        // The top byte follows bit 24: 00 or FF.
+        target = static_cast<DWORD>(static_cast<LONG>(target << 7) >> 7);
+        __builtin_memcpy(operand, &target, 4);
         passed = 0;
-        at = next;
+        at += 4;
     }
 }
