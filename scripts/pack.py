@@ -36,7 +36,7 @@ import sys
 import zlib
 
 MAX_LITERAL_BITS = 4
-X86_FILTERED = 0x80000000
+X86_CONVERTED = 0x80000000
 
 
 def xz(arguments, data):
@@ -76,7 +76,7 @@ def record(data, raw, forms=("plain",), force_x86=False):
     # Plain on a tie: the installer then has nothing to undo.
     if x86 is not None and (force_x86 or len(x86[0]) < len(plain[0])):
         note = f"x86, {x86[1]}; plain {len(plain[0]) + 8} with {plain[1]}"
-        return struct.pack("<II", len(data) | X86_FILTERED, crc) + x86[0], note
+        return struct.pack("<II", len(data) | X86_CONVERTED, crc) + x86[0], note
     note = plain[1]
     if x86 is not None:
         note += f"; x86 {len(x86[0]) + 8} with {x86[1]}"
@@ -97,7 +97,7 @@ def fnv1a(data):
 def pack_image(raw, force_x86, source, out_record, out_header, name):
     with open(source, "rb") as f:
         data = f.read()
-    if len(data) & X86_FILTERED:
+    if len(data) & X86_CONVERTED:
         raise SystemExit(f"{source}: too large for a record")
     packed, note = record(data, raw, ("plain", "x86"), force_x86)
     with open(out_record, "wb") as f:
