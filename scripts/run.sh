@@ -26,8 +26,10 @@ if [ ! -f "$prefix/system.reg" ]; then
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
 fi
-# No Z: drive: the installer sees only the prefix, not the host's files.
+# No Z: drive and no user folders linked to the host's home: the installer sees only
+# the prefix, not the host's files.
 rm -f "$prefix/dosdevices/z:"
+bash "$root/scripts/seal-prefix.sh" "$prefix"
 stage=$prefix/drive_c/qm
 mkdir -p "$stage"
 cp "$build/QM-Install.exe" "$build/tools/qm-summary.exe" "$build/tools/qm-run.exe" "$stage/"

@@ -53,12 +53,26 @@ void scheduleDirectoryRemoval() {
                 : asFailure(GetLastError()));
 }
 
+// The quiet uninstall's rule for the dialog's directory, before anything is asked or
+// removed: a folder without the product may hold the user's own Config.dat.
+BOOL dialogDirectoryHoldsProduct() {
+    DWORD error = productImageError();
+    logDirectory("program directory", installer.programDir, "the dialog", error);
+    if (error == ERROR_SUCCESS)
+        return TRUE;
+    showFixedMessage(kTextUninstallDirectoryError);
+    errorEnding();
+    return FALSE;
+}
+
 } // namespace
 
 void startUninstall() {
     installer.operation = kOperationUninstall;
     ShowWindow(installer.dialogWindow, SW_HIDE);
     readPathField();
+    if (!dialogDirectoryHoldsProduct())
+        return;
     const char* question = fixedText(kTextConfigurationQuestion);
     logMessage(question, TRUE);
     // No by default: Enter must not cost the user their filter lists.
@@ -87,12 +101,11 @@ BOOL runUninstallSteps() {
     DWORD error = ERROR_INVALID_NAME;
     if (installer.programDir[0] != 0)
         error = SetCurrentDirectoryA(installer.programDir) ? ERROR_SUCCESS : GetLastError();
-    // The quiet uninstall logged its directory and its origin when it chose it.
-    if (error != ERROR_SUCCESS || installer.quietMode == 0)
+    // Its directory and origin were logged when it was checked for the product.
+    if (error != ERROR_SUCCESS) {
         logDirectory("program directory", installer.programDir,
                      installer.quietMode != 0 ? "the search above" : "the dialog",
                      asFailure(error));
-    if (error != ERROR_SUCCESS) {
         showFixedMessage(kTextUninstallDirectoryError);
         errorEnding();
         return FALSE;

@@ -9,10 +9,12 @@ void makeTempName(const char* prefix);
 // Creates `directory` when it is not there and makes it current: ERROR_SUCCESS, or why not.
 DWORD makeAndEnterDirectory(const char* directory);
 
-// Deletes "iz*.tmp" leftovers in the current directory.
+// Deletes the leftovers of makeTempName in the current directory: files whose long name
+// is "iza", "izd" or "ize", 1 to 4 hex digits and ".tmp", in any case; nothing else.
 void cleanTempFiles();
 
-// Deletes every file in the current directory that matches `pattern`.
+// Deletes every file in the current directory whose long name matches `pattern`, "*"
+// followed by a suffix such as ".lnk"; folders and names beginning with "." stay.
 void deleteMatching(const char* pattern);
 
 // Deletes `source` now, or at the next restart when it is in use.

@@ -101,8 +101,12 @@ BOOL replaceOrSchedule(const char* source, const char* destination) {
     BOOL defer;
     BOOL inUse;
     if (deletion) {
-        // Only "access denied" means in use; a missing file is simply passed over.
-        if (!DeleteFileA(source))
+        // Only "access denied" means in use; a missing file is simply passed over. A
+        // folder is refused so too, and one of a listed name is not ours: no file is there.
+        DWORD attributes = GetFileAttributesA(source);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            error = ERROR_FILE_NOT_FOUND;
+        else if (!DeleteFileA(source))
             error = GetLastError();
         defer = inUse = error == ERROR_ACCESS_DENIED;
     } else {

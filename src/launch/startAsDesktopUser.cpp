@@ -183,17 +183,22 @@ HRESULT shellExecuteOnDesktop(const char* file, const char* arguments, const cha
 }
 } // namespace
 
-BOOL runningAsLocalSystem() {
-    // S-1-5-18 as stored: revision 1, one sub-authority, authority 5 (NT), then 18.
+BOOL isLocalSystemSid(PSID sid) {
+    // S-1-5-18 as stored: revision 1, one sub-authority, authority 5 (NT), then 18. The
+    // count comes second, so no byte is read past a shorter SID.
     static const BYTE kLocalSystem[] = {1, 1, 0, 0, 0, 0, 0, 5, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0};
-    TokenUserRecord user;
-    if (!queryOwnToken(TokenUser, &user, sizeof user) || user.header.User.Sid == nullptr)
+    if (sid == nullptr)
         return FALSE;
-    const BYTE* sid = static_cast<const BYTE*>(user.header.User.Sid);
+    const BYTE* bytes = static_cast<const BYTE*>(sid);
     for (DWORD i = 0; i < sizeof kLocalSystem; ++i)
-        if (sid[i] != kLocalSystem[i])
+        if (bytes[i] != kLocalSystem[i])
             return FALSE;
     return TRUE;
+}
+
+BOOL runningAsLocalSystem() {
+    TokenUserRecord user;
+    return queryOwnToken(TokenUser, &user, sizeof user) && isLocalSystemSid(user.header.User.Sid);
 }
 
 void startAsDesktopUser(const char* file, const char* arguments, const char* directory, UINT show) {

@@ -13,3 +13,6 @@ void startAsDesktopUser(const char* file, const char* arguments, const char* dir
 // whatever it starts would run as SYSTEM beside the user's own copy. FALSE where there
 // are no tokens (the 95 family).
 BOOL runningAsLocalSystem();
+
+// Whether `sid` is LocalSystem's, S-1-5-18; FALSE for a null one.
+BOOL isLocalSystemSid(PSID sid);

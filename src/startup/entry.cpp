@@ -95,8 +95,8 @@ extern "C" void __stdcall entryPoint() {
     if (!logOpensForAppending())
         endForUnwritableLog();
     if (installer.uninstallMode == 0 && installer.quietMode != 0 && installer.silentMode == 0) {
-        // /q alone: a quiet install where the options dialog would propose.
-        proposeDefaultDirectory();
+        // /q alone: a quiet install where the machine recorded the last one.
+        proposeRecordedDirectory();
         installer.defaultDirectory = 1;
         installer.silentMode = 1;
     }

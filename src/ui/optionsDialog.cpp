@@ -111,7 +111,7 @@ void proposeProgramFilesDirectory() {
 char imagePath[kPathBuffer];
 
 // ERROR_SUCCESS when the program directory holds the file `name`; else why not.
-DWORD productImageError(const char* name) {
+DWORD imageError(const char* name) {
     if (!joinPath(imagePath, kPathBuffer, installer.programDir, name))
         return ERROR_FILENAME_EXCED_RANGE;
     DWORD attributes = GetFileAttributesA(imagePath);
@@ -203,31 +203,45 @@ void runCommand(HWND dialog, WORD id) {
     }
 }
 
-// The machine's record of the install into programDir, else the default; names which.
-const char* proposeRecordedDirectory() {
+// The machine's record of the install into programDir; names which, null when none.
+const char* readMachineRecord() {
     if (readDirectoryValue(HKEY_LOCAL_MACHINE, uninstallEntryKey, "InstallLocation"))
         return "the uninstall entry's InstallLocation";
     if (readDirectoryValue(HKEY_LOCAL_MACHINE, kProductKey, "AppPath"))
         return "HKLM AppPath";
-    proposeProgramFilesDirectory();
-    return "the default";
+    return nullptr;
 }
 
 } // namespace
 
+const char* proposeRecordedDirectory() {
+    const char* source = readMachineRecord();
+    if (source != nullptr)
+        return source;
+    proposeProgramFilesDirectory();
+    return "the default";
+}
+
 void proposeDefaultDirectory() {
-    // An install made before the product first ran wrote no AppPath for this user.
-    if (!readDirectoryValue(HKEY_CURRENT_USER, kProductKey, "AppPath"))
-        proposeRecordedDirectory();
+    // The user's AppPath only after the machine's: any program of the user may write it,
+    // and it must not steer an elevated run. It stays for an install without an entry (/s).
+    if (readMachineRecord() == nullptr &&
+        !readDirectoryValue(HKEY_CURRENT_USER, kProductKey, "AppPath"))
+        proposeProgramFilesDirectory();
+}
+
+DWORD productImageError() {
+    DWORD error = ERROR_PATH_NOT_FOUND;
+    if (installer.programDir[0] != 0)
+        for (const char* name : kProductImages)
+            if ((error = imageError(name)) == ERROR_SUCCESS)
+                break;
+    return error;
 }
 
 BOOL findInstalledDirectory() {
     const char* source = installer.silentMode != 0 ? "the /p: switch" : proposeRecordedDirectory();
-    DWORD error = ERROR_PATH_NOT_FOUND;
-    if (installer.programDir[0] != 0)
-        for (const char* name : kProductImages)
-            if ((error = productImageError(name)) == ERROR_SUCCESS)
-                break;
+    DWORD error = productImageError();
     logDirectory("program directory", installer.programDir, source, error);
     return error == ERROR_SUCCESS;
 }

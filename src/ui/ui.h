@@ -9,14 +9,21 @@ void centerDialog(HWND window);
 // Icon group 2 as the window icon; both dialogs show it.
 void setDialogIcon(HWND window);
 
-// The directory the options dialog proposes, into programDir: the user's AppPath, else
-// the machine's records as findInstalledDirectory reads them, else "<Program Files>\Quellmark".
+// The directory the options dialog proposes, into programDir: the machine's records as
+// proposeRecordedDirectory reads them, else the user's AppPath, else the default.
 void proposeDefaultDirectory();
 
-// Quiet uninstall: the directory into programDir, from a /p: before /die, else the
-// machine-wide records of the install, else "<Program Files>\Quellmark". Never from the
-// user's AppPath: nobody checks the choice, an elevated run must not let an unelevated
-// program steer its deletions, and another account's install is not recorded there.
+// The machine's records of the install into programDir: the uninstall entry's
+// InstallLocation, else HKLM AppPath, else "<Program Files>\Quellmark"; names which.
+// Never the user's AppPath: /q alone and the quiet uninstall run elevated, unseen.
+const char* proposeRecordedDirectory();
+
+// ERROR_SUCCESS when programDir holds Quellmark.exe or Quellmark.dll; else why not.
+DWORD productImageError();
+
+// Quiet uninstall: the directory into programDir, from a /p: before /die, else
+// proposeRecordedDirectory's. Not from the user's AppPath: nobody checks the choice, and
+// another account's install is not recorded there.
 // FALSE (and logged) when it holds neither product image.
 BOOL findInstalledDirectory();
 

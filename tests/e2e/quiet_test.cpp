@@ -1,5 +1,6 @@
 // Unattended deployment as a management tool runs it: /q shows nothing and answers with
 // exit codes, /q /die removes the product, /l: records what a run did.
+#include "gui.h"
 #include "product.h"
 #include "qmtest.h"
 
@@ -235,6 +236,75 @@ void installQuietlyInto(const std::string& directory, const std::string& switche
     ASSERT_EQ(runInstaller("/q /m /p:" + quoted(directory) + switches), std::optional<DWORD>(0));
 }
 
+// HKCU is any of the user's programs' to write: an elevated /q must neither install where
+// it points nor let it draw an upgrade away from the install the machine recorded.
+TEST_F(Quiet, AloneItFollowsTheMachinesRecordsNeverTheUsersAppPath) {
+    const std::string hostile = "C:\\Users\\Public\\Documents\\QM";
+    writeString(HKEY_CURRENT_USER, kProductKey, "AppPath", hostile);
+    ASSERT_EQ(runInstaller("/q /m /l:" + quoted(kLog)), std::optional<DWORD>(0)) << logText();
+    EXPECT_TRUE(readFile(joinPath(kDefaultDir, "Quellmark.dll")) == libraryImage());
+    EXPECT_TRUE(logHas("created the program directory " + std::string(kDefaultDir) +
+                       " from /q's default: ok"))
+        << logText();
+    EXPECT_FALSE(directoryExists(hostile));
+
+    const std::string installed = "C:\\QA";
+    ASSERT_NO_FATAL_FAILURE(installQuietlyInto(installed));
+    writeFile(joinPath(installed, "Quellmark.dll"), "old version");
+    writeString(HKEY_CURRENT_USER, kProductKey, "AppPath", hostile);
+    DeleteFileA(kLog.c_str());
+    ASSERT_EQ(runInstaller("/q /m /l:" + quoted(kLog)), std::optional<DWORD>(0)) << logText();
+    EXPECT_TRUE(readFile(joinPath(installed, "Quellmark.dll")) == libraryImage()) << "not upgraded";
+    EXPECT_TRUE(logHas("program directory " + installed + " from /q's default: ok")) << logText();
+    EXPECT_FALSE(directoryExists(hostile));
+}
+
+// The entry names the install; HKLM AppPath may still name an older copy, or a stranger's.
+TEST_F(Quiet, AnUninstallTakesTheEntrysInstallLocationBeforeTheMachinesAppPath) {
+    const std::string installed = "C:\\Installed";
+    ASSERT_NO_FATAL_FAILURE(installQuietlyInto(installed));
+    const std::string older = "C:\\Older Copy";
+    makeDirectories(older);
+    writeFile(joinPath(older, "Quellmark.exe"), "an older copy");
+    writeString(HKEY_LOCAL_MACHINE, kProductKey, "AppPath", older);
+    deleteValue(HKEY_CURRENT_USER, kProductKey, "AppPath");
+
+    auto exitCode = runInstaller("/q /l:" + quoted(kLog) + " /die");
+    EXPECT_TRUE(exitCode == std::optional<DWORD>(0) || exitCode == std::optional<DWORD>(3010))
+        << logText();
+    EXPECT_TRUE(logHas("program directory " + installed +
+                       " from the uninstall entry's InstallLocation: ok"))
+        << logText();
+    EXPECT_FALSE(fileExists(joinPath(installed, "Quellmark.exe")));
+    EXPECT_FALSE(fileExists(joinPath(installed, "Quellmark.dll")));
+    EXPECT_EQ(readFile(joinPath(older, "Quellmark.exe")), "an older copy");
+}
+
+// The sweep for leftover temporary files takes only the names this installer gives
+// them; the user's own, matched by the pattern or through their short names, stay.
+TEST_F(Quiet, TheUsersIzFilesSurviveAnInstallAndAnUninstall) {
+    const std::string target = "C:\\QM";
+    const std::vector<std::string> theirs = {"izzy.tmp", "iz budget 2026.tmpl", "Izmir trip.TMP",
+                                             "iz_report.tmp"};
+    makeDirectories(joinPath(target, "izd77.tmp"));
+    for (const std::string& name : theirs)
+        writeFile(joinPath(target, name), "mine: " + name);
+    writeFile(joinPath(target, "izd1f.tmp"), "left by an interrupted install");
+
+    ASSERT_EQ(runInstaller("/q /m /p:" + quoted(target) + " /l:" + quoted(kLog)),
+              std::optional<DWORD>(0))
+        << logText();
+    EXPECT_FALSE(fileExists(joinPath(target, "izd1f.tmp")));
+    auto exitCode = runInstaller("/q /p:" + quoted(target) + " /l:" + quoted(kLog) + " /die");
+    EXPECT_TRUE(exitCode == std::optional<DWORD>(0) || exitCode == std::optional<DWORD>(3010))
+        << logText();
+    EXPECT_FALSE(fileExists(joinPath(target, "Quellmark.dll")));
+    for (const std::string& name : theirs)
+        EXPECT_EQ(readFile(joinPath(target, name)), "mine: " + name);
+    EXPECT_TRUE(directoryExists(joinPath(target, "izd77.tmp")));
+    EXPECT_FALSE(logHas("izd77.tmp")) << logText();
+}
+
 // A deployment tool removes what another account installed: this account's HKCU has no
 // AppPath, and the machine's records must lead the uninstall to the directory.
 TEST_F(Quiet, AnUninstallFindsAnotherAccountsInstallInTheMachinesRecords) {
@@ -441,6 +511,18 @@ TEST_F(Quiet, AnUnwritableLogEndsTheRunBeforeAnyChange) {
                   std::optional<DWORD>(1622));
         EXPECT_FALSE(directoryExists(kTarget));
     }
+}
+
+// Not quiet, a person is there to read why the run ends.
+TEST_F(Quiet, AnUnwritableLogOfARunThatIsNotQuietIsNamedInABox) {
+    const std::string log = "C:\\No Such Folder\\run.log";
+    Process installer = startInstaller("/p:" + quoted(kTarget) + " /l:" + quoted(log));
+    gui::ShownMessage box = gui::waitForMessageBox("Quellmark Installer", installer.id());
+    ASSERT_TRUE(box) << "no message box";
+    EXPECT_EQ(box.text, "The log file cannot be written:\r\n" + log);
+    EXPECT_TRUE(gui::answerMessageBox(box, IDOK));
+    EXPECT_EQ(installer.wait(), std::optional<DWORD>(1622));
+    EXPECT_FALSE(directoryExists(kTarget));
 }
 
 } // namespace

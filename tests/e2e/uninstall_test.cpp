@@ -358,13 +358,13 @@ TEST_F(Uninstall, AMissingTypedDirectoryIsReportedAndACorrectedPathUninstalls) {
     // An empty field names no directory, and no Config.dat at the root of the drive either.
     writeFile("C:\\Config.dat", "not the product's");
     setControlText(dialog, kPathEdit, "");
-    confirm(dialog, uninstaller.id(), kMainButton, IDYES);
+    pressButton(dialog, kMainButton);
     answer(uninstaller.id(), kDirectoryError, IDOK);
     ASSERT_TRUE(waitVisible(dialog)) << "the dialog did not come back";
     EXPECT_EQ(readFile("C:\\Config.dat"), "not the product's");
 
     setControlText(dialog, kPathEdit, missing);
-    confirm(dialog, uninstaller.id(), kMainButton, IDYES);
+    pressButton(dialog, kMainButton);
     answer(uninstaller.id(), kDirectoryError, IDOK);
     ASSERT_TRUE(waitVisible(dialog)) << "the dialog did not come back";
     EXPECT_EQ(controlText(dialog, kPathEdit), missing);
@@ -387,9 +387,48 @@ TEST_F(Uninstall, TheDialogsFindAnInstallMadeWithoutTheProductKey) {
     EXPECT_EQ(proposedDirectory("/die"), target);
     EXPECT_EQ(proposedDirectory(""), target);
 
-    // The user's own AppPath, which they see and may correct, still comes first.
+    // The machine's records come before the user's AppPath, which any program of the
+    // user may write; it is proposed only where the machine recorded nothing.
     writeString(HKEY_CURRENT_USER, kProductKey, "AppPath", "D:\\Mine");
+    writeString(HKEY_LOCAL_MACHINE, kProductKey, "AppPath", "D:\\Machine");
+    EXPECT_EQ(proposedDirectory(""), target);
+    deleteKey(HKEY_LOCAL_MACHINE, kUninstallKey);
+    EXPECT_EQ(proposedDirectory("/die"), "D:\\Machine");
+    deleteValue(HKEY_LOCAL_MACHINE, kProductKey, "AppPath");
     EXPECT_EQ(proposedDirectory(""), "D:\\Mine");
+}
+
+// A folder of the user's, typed or browsed to: neither it nor the real install loses
+// anything, and the dialog comes back before anything is asked.
+TEST_F(Uninstall, TheDialogRemovesNothingFromAFolderWithoutTheProduct) {
+    ASSERT_NO_FATAL_FAILURE(install());
+    const std::string theirs = "C:\\My Settings";
+    const std::vector<std::string> configuration = {"Config.dat", "KVstrings.dat",
+                                                    "CustomStrings.dat"};
+    makeDirectories(theirs);
+    for (const std::string& name : configuration)
+        writeFile(joinPath(theirs, name), "mine: " + name);
+    const std::string runValue = stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark");
+    ASSERT_NE(runValue, "<absent>");
+
+    Process uninstaller = startInstaller("/die");
+    HWND dialog = optionsDialog(uninstaller);
+    ASSERT_NE(dialog, nullptr);
+    setControlText(dialog, kPathEdit, theirs);
+    pressButton(dialog, kMainButton);
+    answer(uninstaller.id(), kDirectoryError, IDOK);
+    ASSERT_TRUE(waitVisible(dialog)) << "the dialog did not come back";
+    pressButton(dialog, kExitButton);
+    EXPECT_EQ(uninstaller.wait(), std::optional<DWORD>(0));
+
+    for (const std::string& name : configuration)
+        EXPECT_EQ(readFile(joinPath(theirs, name)), "mine: " + name);
+    EXPECT_EQ(present(target, {"Quellmark.exe", "Quellmark.dll"}),
+              (std::vector<std::string>{"Quellmark.exe", "Quellmark.dll"}));
+    EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_TRUE(directoryExists(allUsersGroup()));
+    EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, kRunKey, "Quellmark"), runValue);
+    EXPECT_TRUE(fileExists(uninstallerCopy()));
 }
 
 TEST_F(Uninstall, TheSystemsListOfProgramsUninstallsAndTheRestartRemovesTheCopy) {

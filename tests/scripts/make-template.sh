@@ -1,7 +1,8 @@
 #!/bin/bash
 # Creates a template Wine prefix that tests start from a copy of: 32-bit, or with
 # win64 a 64-bit one where our 32-bit programs run under WOW64; no Z: drive and no
-# menu builder (tests stay off the host's files), and no debugger that would pop up
+# menu builder, and the user's folders real ones rather than links to the host's home
+# (tests stay off the host's files), and no debugger that would pop up
 # over a process that is meant to crash. The menu builder's file goes too: Wine's
 # shell links start it after every save, and even disabled it costs a process start
 # each time.
@@ -9,7 +10,7 @@ set -euo pipefail
 # usage: make-template.sh TEMPLATE [win32|win64]
 template=$1
 arch=${2:-win32}
-stamp=$template/.qm-template-2
+stamp=$template/.qm-template-3
 [ -f "$stamp" ] && exit 0
 
 rm -rf "$template"
@@ -43,4 +44,5 @@ wineserver -w
 rm -f "$template/drive_c/qm-template.reg" "$template/dosdevices/z:" \
     "$template/drive_c/windows/system32/winemenubuilder.exe" \
     "$template/drive_c/windows/syswow64/winemenubuilder.exe"
+bash "$(dirname "$0")/../../scripts/seal-prefix.sh" "$template"
 touch "$stamp"

@@ -108,12 +108,16 @@ TEST_F(FileOps, ReplacesAFreeDestinationAtOnceAndDeletesTheSource) {
     EXPECT_EQ(installer.rebootNeeded, 0u);
 }
 
-TEST_F(FileOps, DeletingAMissingFileChangesNothing) {
+// A folder of a listed name is not the product's file, and is not one in use either.
+TEST_F(FileOps, DeletingAMissingFileOrAFolderChangesNothing) {
     installer.platformId = kPlatformNt;
     auto before = qmtest::pendingRenames();
     deleteOrSchedule("absent.dll");
+    CreateDirectoryA(path("Quellmark.old").c_str(), nullptr);
+    deleteOrSchedule("Quellmark.old");
     EXPECT_EQ(installer.rebootNeeded, 0u);
     EXPECT_EQ(qmtest::pendingRenames().size(), before.size());
+    EXPECT_TRUE(qmtest::directoryExists(path("Quellmark.old")));
 }
 
 TEST_F(FileOps, OnTheNtFamilyADestinationInUseBecomesOnePendingMove) {
@@ -311,37 +315,54 @@ TEST_F(FileOps, TemporaryFilesAreMadeEmptyInTheProgramDirectory) {
         EXPECT_EQ(upper(name.substr(name.size() - 4)), ".TMP");
         EXPECT_EQ(readFile(name).value_or("missing"), "");
     }
+    // Whatever name the platform picks, the sweep must know it for ours.
+    for (const char* prefix : {"iza", "izd", "ize"})
+        makeTempName(prefix);
+    SetCurrentDirectoryA(dir_.c_str());
+    cleanTempFiles();
+    EXPECT_EQ(qmtest::listFiles(dir_), std::vector<std::string>{});
     lstrcpyA(installer.programDir, "C:\\no such directory");
     makeTempName("iza");
     EXPECT_STREQ(installer.tempFileName, "") << "a failed name must not point at an old file";
 }
 
-// On Windows "iz*.tmp" also matches ".iz1.tmp" through its short name IZ1~1.TMP.
+// "iz*.tmp" also matches through short names: ".iz1.tmp" as IZ1~1.TMP, "iz budget
+// 2026.tmpl" as IZ_B~....TMP. Only names of our own form go, and never a folder.
 TEST_F(FileOps, TheTemporarySweepDeletesOurLeftoversAndSparesTheRest) {
-    for (const char* name : {"izd1.tmp", "IZE2A.TMP", "iza.tmp", "izfoo.tmp", "b.iz.tmp",
-                             ".iz1.tmp", ".izd.tmp", "other.tmp", "izd.txt"})
+    for (const char* name :
+         {"izd1.tmp", "IZE2A.TMP", "IzA0fFf.Tmp", "iza.tmp", "izfoo.tmp", "b.iz.tmp", ".iz1.tmp",
+          ".izd.tmp", "other.tmp", "izd.txt", "izzy.tmp", "iz budget 2026.tmpl", "Izmir trip.TMP",
+          "iz_report.tmp", "izd12345.tmp", "izd12.tmp.tmp"})
         writeFile(path(name), "x");
     CreateDirectoryA(path("iz.tmp").c_str(), nullptr);
-    writeFile(path("izz.tmp"), "x");
-    hold("izz.tmp");
+    CreateDirectoryA(path("izd77.tmp").c_str(), nullptr);
+    writeFile(path("izd3.tmp"), "x");
+    hold("izd3.tmp");
     cleanTempFiles();
     std::vector<std::string> left = qmtest::listFiles(dir_);
     std::sort(left.begin(), left.end());
-    std::vector<std::string> expected = {".iz1.tmp", ".izd.tmp", "b.iz.tmp", "iz.tmp",
-                                         "izd.txt",  "izz.tmp",  "other.tmp"};
+    std::vector<std::string> expected = {
+        ".iz1.tmp",     ".izd.tmp",      "Izmir trip.TMP", "b.iz.tmp",  "iz budget 2026.tmpl",
+        "iz.tmp",       "iz_report.tmp", "iza.tmp",        "izd.txt",   "izd12.tmp.tmp",
+        "izd12345.tmp", "izd3.tmp",      "izd77.tmp",      "izfoo.tmp", "izzy.tmp",
+        "other.tmp"};
+    std::sort(expected.begin(), expected.end());
     EXPECT_EQ(left, expected);
 }
 
+// "*.lnk" also matches "old links.lnkx" through its short name OLDLIN~1.LNK.
 TEST_F(FileOps, DeletingShortcutsLeavesOtherFilesAlone) {
-    for (const char* name :
-         {"Quellmark.lnk", "Uninstall Quellmark.lnk", "Readme.txt", "notes.lnk.txt", ".keep.lnk"})
+    for (const char* name : {"Quellmark.lnk", "Uninstall Quellmark.LNK", "Readme.txt",
+                             "notes.lnk.txt", ".keep.lnk", "old links.lnkx"})
         writeFile(path(name), "x");
+    CreateDirectoryA(path("Folder.lnk").c_str(), nullptr);
     deleteMatching("*.lnk");
     std::vector<std::string> left = qmtest::listFiles(dir_);
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{".keep.lnk", "Readme.txt", "notes.lnk.txt"}));
+    EXPECT_EQ(left, (std::vector<std::string>{".keep.lnk", "Folder.lnk", "Readme.txt",
+                                              "notes.lnk.txt", "old links.lnkx"}));
     deleteMatching("*.none");
-    EXPECT_EQ(qmtest::listFiles(dir_).size(), 3u);
+    EXPECT_EQ(qmtest::listFiles(dir_).size(), 5u);
 }
 
 } // namespace
