@@ -20,8 +20,11 @@ runs=${QM_BENCH_RUNS:-10}
 wine_dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
 payload=$work/payload
 mkdir -p "$payload"
-i686-w64-mingw32-strip -o "$payload/Quellmark.dll" "${QM_BENCH_DLL:-$wine_dlls/combase.dll}"
-i686-w64-mingw32-strip -o "$payload/Quellmark.exe" "${QM_BENCH_EXE:-$wine_dlls/winver.exe}"
+# strip stamps its output with the time of day, which moves the packed sizes by some
+# hundred bytes from run to run; the source file's own date keeps the payload fixed.
+strip_image() { SOURCE_DATE_EPOCH=$(stat -c %Y "$2") i686-w64-mingw32-strip -o "$1" "$2"; }
+strip_image "$payload/Quellmark.dll" "${QM_BENCH_DLL:-$wine_dlls/combase.dll}"
+strip_image "$payload/Quellmark.exe" "${QM_BENCH_EXE:-$wine_dlls/winver.exe}"
 
 # Ours, packed and raw, on that payload.
 for form in ON OFF; do

@@ -7,8 +7,10 @@
 set -euo pipefail
 dir=$1 wine_dlls=$2 strip=$3 xz=$4 python=$5
 mkdir -p "$dir"
-"$strip" -o "$dir/combase.dll" "$wine_dlls/combase.dll"
-"$strip" -o "$dir/winver.exe" "$wine_dlls/winver.exe"
+# With the source's date as strip's time stamp, as bench/peer.sh strips them.
+for name in combase.dll winver.exe; do
+    SOURCE_DATE_EPOCH=$(stat -c %Y "$wine_dlls/$name") "$strip" -o "$dir/$name" "$wine_dlls/$name"
+done
 "$python" - "$dir" <<'EOF'
 import random
 import sys
