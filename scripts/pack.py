@@ -2,18 +2,22 @@
 """Packs a product image or the agreement text into the installer's record form.
 
 Record (all numbers little-endian; the map is also at the top of src/payload/unpack.h):
-    0   4  length of the unpacked data in bytes
+    0   4  length of the unpacked data in bytes; bit 31 set: the stream holds the
+           data as x86 branch conversion left it (xz's --x86), to be undone
     4   4  CRC-32 of the unpacked data (the common one, as zlib computes it)
     8   5  LZMA properties: (pb * 5 + lp) * 9 + lc, then the dictionary size
    13      LZMA stream, closed by its end marker
 With --raw the data itself follows the CRC, for comparing against the packed form.
 
-The stream comes from `xz --format=lzma` at its strongest preset; lc, lp and pb are
-tried in turn, and the smallest result wins. lc + lp stays at most 4, so that the
-installer's fixed probability table always fits.
+The stream comes from xz at its strongest preset; lc, lp and pb are tried in turn,
+and the smallest result wins. lc + lp stays at most 4, so that the installer's fixed
+probability table always fits. An image is packed both as it is and through xz's x86
+branch converter (the text never is); the length and the CRC-32 are those of the
+image as it is.
 
-usage: pack.py [--raw] image INPUT RECORD HEADER NAME
-           writes the record, and HEADER with the constant k<NAME>Length
+usage: pack.py [--raw | --x86] image INPUT RECORD HEADER NAME
+           writes the record, and HEADER with the constant k<NAME>Length;
+           --x86 keeps the converted form even where it is larger (for tests)
        pack.py [--raw] text INPUT NAME OUTPUT_CPP OUTPUT_H [MESSAGES]
            the text with CR LF line ends, as a C++ array packed<NAME>; OUTPUT_H also
            holds k<NAME>Length, k<NAME>PackedSize and k<NAME>Hash (FNV-1a, for tests)
@@ -32,31 +36,51 @@ import sys
 import zlib
 
 MAX_LITERAL_BITS = 4
+X86_CONVERTED = 0x80000000
 
 
-def squeeze(data):
-    """The smallest LZMA stream for `data`, and a note of the settings that gave it."""
-    best, note = None, None
+def xz(arguments, data):
+    return subprocess.run(["xz"] + arguments + ["-c"], input=data, stdout=subprocess.PIPE,
+                          check=True).stdout
+
+
+def squeeze(data, forms):
+    """{form: (stream, settings)}: the smallest LZMA stream for `data` in each form,
+    "plain" (the data as it is) and "x86" (through xz's x86 branch converter)."""
+    best = {}
     for pb in range(0, 3):
         for lp in range(0, 3):
             for lc in range(0, MAX_LITERAL_BITS - lp + 1):
                 options = f"preset=9e,lc={lc},lp={lp},pb={pb},nice=273"
-                alone = subprocess.run(["xz", "--format=lzma", "--lzma1=" + options, "-c"],
-                                       input=data, stdout=subprocess.PIPE, check=True).stdout
+                alone = xz(["--format=lzma", "--lzma1=" + options], data)
                 # The .lzma header's eight-byte size field says "unknown": the record's
-                # own length replaces it.
-                stream = alone[:5] + alone[13:]
-                if best is None or len(stream) < len(best):
-                    best, note = stream, options
-    return best, note
+                # own length replaces it. A raw stream has no header; its properties
+                # are those of the same settings.
+                streams = {"plain": alone[:5] + alone[13:]}
+                if "x86" in forms:
+                    streams["x86"] = alone[:5] + xz(
+                        ["--format=raw", "--x86", "--lzma1=" + options], data)
+                for form, stream in streams.items():
+                    if form not in best or len(stream) < len(best[form][0]):
+                        best[form] = (stream, options)
+    return best
 
 
-def record(data, raw):
-    head = struct.pack("<II", len(data), zlib.crc32(data) & 0xFFFFFFFF)
+def record(data, raw, forms=("plain",), force_x86=False):
+    """The record of `data`, and a note of the form and settings it holds."""
+    crc = zlib.crc32(data) & 0xFFFFFFFF
     if raw:
-        return head + data, "raw"
-    stream, note = squeeze(data)
-    return head + stream, note
+        return struct.pack("<II", len(data), crc) + data, "raw"
+    best = squeeze(data, forms)
+    plain, x86 = best["plain"], best.get("x86")
+    # Plain on a tie: the installer then has nothing to undo.
+    if x86 is not None and (force_x86 or len(x86[0]) < len(plain[0])):
+        note = f"x86, {x86[1]}; plain {len(plain[0]) + 8} with {plain[1]}"
+        return struct.pack("<II", len(data) | X86_CONVERTED, crc) + x86[0], note
+    note = plain[1]
+    if x86 is not None:
+        note += f"; x86 {len(x86[0]) + 8} with {x86[1]}"
+    return struct.pack("<II", len(data), crc) + plain[0], note
 
 
 def report(name, data, packed, note):
@@ -70,10 +94,12 @@ def fnv1a(data):
     return h
 
 
-def pack_image(raw, source, out_record, out_header, name):
+def pack_image(raw, force_x86, source, out_record, out_header, name):
     with open(source, "rb") as f:
         data = f.read()
-    packed, note = record(data, raw)
+    if len(data) & X86_CONVERTED:
+        raise SystemExit(f"{source}: too large for a record")
+    packed, note = record(data, raw, ("plain", "x86"), force_x86)
     with open(out_record, "wb") as f:
         f.write(packed)
     with open(out_header, "w", newline="\n") as f:
@@ -145,11 +171,12 @@ def pack_text(raw, source, name, out_cpp, out_h, messages_source=None):
 def main():
     args = sys.argv[1:]
     raw = bool(args) and args[0] == "--raw"
-    if raw:
+    force_x86 = bool(args) and args[0] == "--x86"
+    if raw or force_x86:
         args = args[1:]
     if len(args) == 5 and args[0] == "image":
-        pack_image(raw, *args[1:])
-    elif len(args) in (5, 6) and args[0] == "text":
+        pack_image(raw, force_x86, *args[1:])
+    elif len(args) in (5, 6) and args[0] == "text" and not force_x86:
         pack_text(raw, *args[1:])
     else:
         raise SystemExit(__doc__)

@@ -53,7 +53,12 @@ BOOL decode(const BYTE* packed, DWORD packedSize, BYTE* data, DWORD length) {
 } // namespace
 
 BOOL unpackRecord(const BYTE* packed, DWORD packedSize, BYTE* data, DWORD length) {
-    return packedSize >= kRecordHeaderSize && readNumber(packed) == length &&
-           decode(packed, packedSize, data, length) &&
-           crc32(data, length) == readNumber(packed + 4);
+    if (packedSize < kRecordHeaderSize)
+        return FALSE;
+    DWORD form = readNumber(packed);
+    if ((form & ~kX86Converted) != length || !decode(packed, packedSize, data, length))
+        return FALSE;
+    if (form & kX86Converted)
+        restoreX86Branches(data, length);
+    return crc32(data, length) == readNumber(packed + 4);
 }

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Test emulator: runs a test program in a fresh copy of the template prefix, from
-# C:\qmtest, beside the installer, its linker map and the product images.
+# C:\qmtest, beside the installer, its linker map, the product images and the x86
+# branch converter's samples.
 # usage: wine-run.sh BUILD_DIR PROGRAM.exe [ARGS...]
 set -uo pipefail
 build=$1
@@ -40,6 +41,7 @@ stage=$prefix/drive_c/qmtest
 mkdir -p "$stage/screenshots"
 cp "$program" "$build/QM-Install.exe" "$build/QM-Install.map" "$stage/"
 cp -r "$build/images" "$stage/images"
+[ -d "$build/x86-samples" ] && cp -r "$build/x86-samples" "$stage/x86-samples"
 [ -d "$build/tools" ] && cp "$build"/tools/*.exe "$build"/tools/*.dll "$stage/" 2>/dev/null
 
 # Ends every process of this prefix. Under emulation a Wine process now and then

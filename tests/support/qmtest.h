@@ -15,6 +15,9 @@ constexpr const char* kStage = "C:\\qmtest";
 constexpr const char* kInstaller = "C:\\qmtest\\QM-Install.exe";
 constexpr const char* kLibraryImage = "C:\\qmtest\\images\\Quellmark.dll";
 constexpr const char* kLauncherImage = "C:\\qmtest\\images\\Quellmark.exe";
+// Samples of the x86 branch converter, each beside its converted form NAME.x86, and
+// the stand-in images packed in that form (Quellmark.dll.packed, Quellmark.exe.packed).
+constexpr const char* kX86Samples = "C:\\qmtest\\x86-samples";
 constexpr const char* kDefaultDir = "C:\\Program Files\\Quellmark";
 constexpr DWORD kDefaultTimeoutMs = 60000;
 
