@@ -1,6 +1,7 @@
 // entry.cpp: process entry. Parses the switches and chooses silent install,
 // interactive install or interactive uninstall, or, with /q, their quiet forms.
 // Never returns to its caller.
+#include "agreementPacked.h"
 #include "base/installLog.h"
 #include "base/state.h"
 #include "base/systemLibrary.h"
@@ -12,27 +13,9 @@
 #include "ui/ui.h"
 
 namespace {
-constexpr char kAnotherRun[] =
-    "Another Quellmark installer is running. Please wait until it has finished, then try again.";
 constexpr char kLogUnwritable[] = "The log file cannot be written:\r\n";
 constexpr char kNothingInstalled[] = "no uninstall entry, and neither Quellmark.exe nor "
                                      "Quellmark.dll in a recorded or the default directory";
-// Short lines, no tabs: the box is narrow and its proportional font cannot line up columns.
-constexpr char kSummary[] = "Usage: QM-Install.exe [switches]\r\n"
-                            "\r\n"
-                            "/p:<directory> - silent install there\r\n"
-                            "/q - quiet: nothing is shown\r\n"
-                            "/die or /fdie - uninstall\r\n"
-                            "/l:<file> - append a log of the run\r\n"
-                            "/i:<file> - import that settings file\r\n"
-                            "/s - no start-menu group or uninstall entry\r\n"
-                            "/m - do not start Quellmark with Windows\r\n"
-                            "/c - current user only\r\n"
-                            "/r - store the DCC marker\r\n"
-                            "\r\n"
-                            "Nothing after /die is read: put /q, /p: and /l: before it. A path "
-                            "ends before a blank followed by a switch, even inside quotes. Exit "
-                            "codes: 0, 3010, 1, 1605, 1618, 1622, 1639.";
 
 // One run at a time, across sessions where the system has a Global namespace; the 95
 // family and NT 4 without Terminal Services refuse the prefix and take the plain name.
@@ -160,12 +143,12 @@ extern "C" void __stdcall entryPoint() {
     if (installer.stationHidden != 0 && installer.quietMode == 0)
         leaveOutEveryWindow();
     if (installer.helpAsked != 0) {
-        showMessage(kSummary);
+        showFixedMessage(kTextSummary);
         // Only a hidden station's run gets here quiet: nothing was done that it asked for.
         endRun(installer.quietMode != 0 ? kExitBadCommandLine : kExitDone);
     }
     if (anotherRunIsUnderWay()) {
-        showMessage(kAnotherRun);
+        showFixedMessage(kTextAnotherRun);
         endRun(kExitAnotherRun);
     }
     if (installer.uninstallMode != 0) {

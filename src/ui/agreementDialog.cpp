@@ -1,4 +1,5 @@
 // agreementDialog.cpp: the agreement dialog; it returns only when the user agrees.
+#include "agreementPacked.h"
 #include "base/installLog.h"
 #include "base/state.h"
 #include "engine/engine.h"
@@ -8,12 +9,10 @@
 
 namespace {
 
-constexpr char kRefusal[] = "Quellmark cannot be installed if you do not agree to the license "
-                            "terms; the Quellmark installer will now close.";
-
 [[noreturn]] void refuse(HWND dialog) {
-    logMessage(kRefusal, TRUE);
-    MessageBoxA(dialog, kRefusal, messageCaption, MB_OK);
+    const char* refusal = fixedText(kTextAgreementRefusal);
+    logMessage(refusal, TRUE);
+    MessageBoxA(dialog, refusal, messageCaption, MB_OK);
     endRun(kExitDone);
 }
 
