@@ -16,17 +16,6 @@ const char* const kProductFiles[] = {"Quellmark.exe", "Quellmark.dll",    "Quell
 const char* const kConfigurationFiles[] = {"KVCstrings.dat", "KVQMstrings.dat", "KVQMstringsa.dat",
                                            "KVstrings.dat", "CustomStrings.dat"};
 
-// The path field into programDir. Text that does not fit whole is not used: a cut
-// path could name another directory, so programDir is left empty and step 1 refuses it.
-void readPathField() {
-    HWND edit = GetDlgItem(installer.dialogWindow, IDC_PATH);
-    int length = GetWindowTextLengthA(edit);
-    installer.programDir[0] = 0;
-    if (length < 0 || static_cast<DWORD>(length) >= kPathOffer)
-        return;
-    GetDlgItemTextA(installer.dialogWindow, IDC_PATH, installer.programDir, kPathOffer);
-}
-
 char configurationFile[kPathBuffer];
 char systemCopy[kPathBuffer];
 // The emptied directory by its full name: a relative programDir no longer names it

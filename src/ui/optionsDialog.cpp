@@ -28,8 +28,9 @@ constexpr UINT kProductAnswerTimeoutMs = 10000;
 // How long a quiet uninstall waits for the product's window to go after asking.
 constexpr DWORD kProductCloseWaitMs = 10000;
 constexpr DWORD kProductClosePollMs = 100;
-// Room for the longest outcome of closeProductQuietly.
-constexpr DWORD kOutcomeText = 64;
+// The log's outcomes name both bounds in seconds.
+static_assert(kProductAnswerTimeoutMs == 10000 && kProductCloseWaitMs == 10000,
+              "closeProductQuietly's outcomes say 10 s");
 
 BROWSEINFOA browseRequest;
 
@@ -167,16 +168,6 @@ void browseForDirectory(HWND dialog) {
     CoTaskMemFree(chosen);
 }
 
-// The path field into programDir. Text that does not fit whole is not used: a cut
-// path could name another directory, so programDir is left empty and the engine refuses it.
-void readPathField(HWND dialog) {
-    installer.programDir[0] = 0;
-    int length = GetWindowTextLengthA(GetDlgItem(dialog, IDC_PATH));
-    if (length < 0 || static_cast<DWORD>(length) >= kPathOffer)
-        return;
-    GetDlgItemTextA(dialog, IDC_PATH, installer.programDir, kPathOffer);
-}
-
 void install(HWND dialog) {
     ShowWindow(dialog, SW_HIDE);
     if (installer.uninstallMode != 0) {
@@ -187,7 +178,7 @@ void install(HWND dialog) {
     DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_AGREEMENT), nullptr,
                     agreementDialogProc, 0);
     installer.operation = kOperationInstall;
-    readPathField(dialog);
+    readPathField();
     runEngine();
 }
 
@@ -232,6 +223,16 @@ void proposeDefaultDirectory() {
     if (readMachineRecord() == nullptr &&
         !readDirectoryValue(HKEY_CURRENT_USER, kProductKey, "AppPath"))
         proposeProgramFilesDirectory();
+}
+
+// Text that does not fit whole is not used: a cut path could name another directory,
+// so programDir is left empty and the engine refuses it. Read with the whole buffer
+// offered, a text of kPathOffer characters or more comes back as at least as many.
+void readPathField() {
+    UINT length =
+        GetDlgItemTextA(installer.dialogWindow, IDC_PATH, installer.programDir, kPathBuffer);
+    if (length >= kPathOffer)
+        installer.programDir[0] = 0;
 }
 
 DWORD productImageError() {
@@ -295,13 +296,10 @@ BOOL closeProductQuietly() {
         logEvent("closing the running product", kProductClass, nullptr, ERROR_SUCCESS);
         return TRUE;
     }
-    char outcome[kOutcomeText];
-    if (answer == CloseAnswer::Refused)
-        wsprintfA(outcome, "refused");
-    else if (answer == CloseAnswer::Silent)
-        wsprintfA(outcome, "did not answer within %lu s", kProductAnswerTimeoutMs / 1000);
-    else
-        wsprintfA(outcome, "answered but did not close within %lu s", kProductCloseWaitMs / 1000);
+    const char* outcome = answer == CloseAnswer::Refused ? "refused"
+                          : answer == CloseAnswer::Silent
+                              ? "did not answer within 10 s"
+                              : "answered but did not close within 10 s";
     logEvent("closing the running product QuellmarkMain:", outcome, nullptr, kNoResult);
     return FALSE;
 }

@@ -18,6 +18,9 @@ void proposeDefaultDirectory();
 // Never the user's AppPath: /q alone and the quiet uninstall run elevated, unseen.
 const char* proposeRecordedDirectory();
 
+// The options dialog's path field into programDir; empty when it does not fit whole.
+void readPathField();
+
 // ERROR_SUCCESS when programDir holds Quellmark.exe or Quellmark.dll; else why not.
 DWORD productImageError();
 
