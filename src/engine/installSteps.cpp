@@ -228,22 +228,21 @@ void completeInstall() {
         logMessage(welcomeText, TRUE);
         MessageBoxA(nullptr, welcomeText, "Welcome to Quellmark", MB_OK);
     }
-    if (installer.rebootNeeded == 1) {
-        logEvent("product not started:", "files wait for the restart", nullptr, kNoResult);
-        if (installer.silentMode == 0) {
-            Sleep(200);
-            showFixedMessage(kTextRestartMessage);
-        }
-    } else if (installer.quietMode != 0) {
-        // Unattended runs start nothing; the Run value starts it at the next logon.
-        logEvent("product not started:", "quiet mode", nullptr, kNoResult);
-    } else if (runningAsLocalSystem()) {
-        // A deployment tool's run: it would run as SYSTEM beside the user's own copy
-        // and hold its library in use.
-        logEvent("product not started:", "run by LocalSystem", nullptr, kNoResult);
-    } else if (SetCurrentDirectoryA(installer.programDir) && buildLauncherCommand("")) {
+    // Unattended runs start nothing; the Run value starts it at the next logon. A
+    // deployment tool's run would run it as SYSTEM beside the user's own copy and hold
+    // its library in use.
+    const char* notStarted = installer.rebootNeeded == 1 ? "files wait for the restart"
+                             : installer.quietMode != 0  ? "quiet mode"
+                             : runningAsLocalSystem()    ? "run by LocalSystem"
+                                                         : nullptr;
+    if (notStarted != nullptr)
+        logEvent("product not started:", notStarted, nullptr, kNoResult);
+    else if (SetCurrentDirectoryA(installer.programDir) && buildLauncherCommand(""))
         // By full path: a bare name is looked for beside the installer first.
         startAsDesktopUser(installer.scratch, "", installer.programDir, SW_SHOWNORMAL);
+    if (installer.rebootNeeded == 1 && installer.silentMode == 0) {
+        Sleep(200);
+        showFixedMessage(kTextRestartMessage);
     }
     endRun(completedExitCode(installer.rebootNeeded));
 }

@@ -41,26 +41,8 @@ char earlierVersion[kVersionText];
 
 // Reads a start-menu folder into startMenu; the reason when there is none to use.
 DWORD readStartMenu(BOOL allUsers) {
-    HKEY hive = allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-    const char* valueName = allUsers ? "Common Programs" : "Programs";
-    HKEY key;
-    LONG result = RegOpenKeyExA(hive, kShellFolders, 0, KEY_QUERY_VALUE, &key);
-    if (result == ERROR_SUCCESS) {
-        DWORD size = kPathOffer;
-        result = RegQueryValueExA(key, valueName, nullptr, nullptr,
-                                  reinterpret_cast<BYTE*>(startMenu), &size);
-        if (result == ERROR_SUCCESS && size > kPathOffer)
-            result = ERROR_MORE_DATA;
-        if (result == ERROR_SUCCESS) {
-            // The registry returns a value stored without its terminator as it is.
-            startMenu[size] = 0;
-            // An empty folder would put the group at the root of the current drive.
-            if (startMenu[0] == 0)
-                result = ERROR_INVALID_DATA;
-        }
-        RegCloseKey(key);
-    }
-    return static_cast<DWORD>(result);
+    return readPathValue(allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kShellFolders,
+                         allUsers ? "Common Programs" : "Programs", startMenu);
 }
 
 // The group folder of the chosen start menu made current; the message when it cannot be.

@@ -80,24 +80,9 @@ void closeRunningProduct(HWND dialog) {
     SetForegroundWindow(dialog);
 }
 
-// Reads a string value into `into` (kPathBuffer bytes); FALSE when absent, not a string
-// or empty. The value may lack its terminator, so one is put behind what was returned.
 BOOL readDirectoryValue(HKEY root, const char* keyName, const char* valueName,
                         char* into = installer.programDir) {
-    BOOL found = FALSE;
-    HKEY key;
-    if (RegOpenKeyExA(root, keyName, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return FALSE;
-    DWORD type = 0;
-    DWORD size = kPathOffer;
-    if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(into), &size) ==
-            ERROR_SUCCESS &&
-        (type == REG_SZ || type == REG_EXPAND_SZ) && size <= kPathOffer) {
-        into[size] = 0;
-        found = into[0] != 0;
-    }
-    RegCloseKey(key);
-    return found;
+    return readPathValue(root, keyName, valueName, into) == ERROR_SUCCESS;
 }
 
 void proposeProgramFilesDirectory() {
@@ -223,6 +208,26 @@ void proposeDefaultDirectory() {
     if (readMachineRecord() == nullptr &&
         !readDirectoryValue(HKEY_CURRENT_USER, kProductKey, "AppPath"))
         proposeProgramFilesDirectory();
+}
+
+DWORD readPathValue(HKEY root, const char* keyName, const char* valueName, char* into) {
+    HKEY key;
+    LONG result = RegOpenKeyExA(root, keyName, 0, KEY_QUERY_VALUE, &key);
+    if (result != ERROR_SUCCESS)
+        return static_cast<DWORD>(result);
+    DWORD type = 0;
+    DWORD size = kPathOffer;
+    result = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(into), &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS)
+        return static_cast<DWORD>(result);
+    if (size > kPathOffer)
+        return ERROR_MORE_DATA;
+    // The registry returns a value stored without its terminator as it is.
+    into[size] = 0;
+    // An empty folder would stand for the current directory or the drive's root.
+    return (type == REG_SZ || type == REG_EXPAND_SZ) && into[0] != 0 ? ERROR_SUCCESS
+                                                                     : ERROR_INVALID_DATA;
 }
 
 // Text that does not fit whole is not used: a cut path could name another directory,
