@@ -3,8 +3,15 @@
 
 #include <windows.h>
 
+#include "resource.h"
+
 // The three options: dialog check boxes in interactive mode, switches in silent mode.
-enum class Option { ProgramGroup, Autostart, AllUsers };
+// Each is numbered as its box.
+enum class Option {
+    ProgramGroup = IDC_PROGRAM_GROUP,
+    Autostart = IDC_AUTOSTART,
+    AllUsers = IDC_ALL_USERS
+};
 BOOL optionOn(Option option);
 
 // Engine entry for the operation in InstallerState::operation. Returns only in

@@ -19,10 +19,7 @@ BOOL optionOn(Option option) {
         }
         return FALSE;
     }
-    int box = option == Option::ProgramGroup ? IDC_PROGRAM_GROUP
-              : option == Option::Autostart  ? IDC_AUTOSTART
-                                             : IDC_ALL_USERS;
-    return IsDlgButtonChecked(installer.dialogWindow, box) == BST_CHECKED;
+    return IsDlgButtonChecked(installer.dialogWindow, static_cast<int>(option)) == BST_CHECKED;
 }
 
 // Quiet mode goes on as if OK had been pressed.

@@ -117,9 +117,10 @@ void proposeDirectory(HWND dialog) {
 
 void relabelForUninstall(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_PATH_LABEL, "Remove program files from:");
-    EnableWindow(GetDlgItem(dialog, IDC_AUTOSTART), FALSE);
-    EnableWindow(GetDlgItem(dialog, IDC_PROGRAM_GROUP), FALSE);
-    EnableWindow(GetDlgItem(dialog, IDC_ALL_USERS), FALSE);
+    static_assert(IDC_ALL_USERS == IDC_PROGRAM_GROUP + 1 && IDC_AUTOSTART == IDC_PROGRAM_GROUP + 2,
+                  "the three option boxes are numbered in a row");
+    for (int box = IDC_PROGRAM_GROUP; box <= IDC_AUTOSTART; ++box)
+        EnableWindow(GetDlgItem(dialog, box), FALSE);
     ShowWindow(GetDlgItem(dialog, IDC_UNINSTALL), SW_HIDE);
     SetDlgItemTextA(dialog, IDOK, "Uninstall");
     SetDlgItemTextA(dialog, IDC_OPTIONS_GROUP, "Uninstall options");
