@@ -692,6 +692,33 @@ TEST_F(Dialogs, EngineErrorShowsTheDialogAgainAsTheUserLeftIt) {
     EXPECT_NE(stringValue(HKEY_CURRENT_USER, kRunKey, "Quellmark"), "<absent>");
 }
 
+// The field is taken whole or not at all: 2047 characters are what Windows is offered of
+// a path, and one more leaves the engine no directory; a cut one could name another.
+TEST_F(Dialogs, APathFieldTooLongForWindowsIsRefusedNotCut) {
+    const std::string log = "C:\\field.log";
+    const std::string fits = "C:\\Filters\\" + std::string(2047 - 11, 'x');
+    Process installer = startInstaller("/l:" + log);
+    HWND dialog = optionsDialog(installer);
+    ASSERT_NE(dialog, nullptr);
+    for (const std::string& field : {fits, fits + "x"}) {
+        setControlText(dialog, kPathEdit, field);
+        installAndAgree(dialog, installer);
+        answer(kCaption, installer, kDirectoryError, IDOK);
+        ASSERT_TRUE(waitVisible(dialog));
+    }
+    pressButton(dialog, kExitButton);
+    EXPECT_EQ(installer.wait(), std::optional<DWORD>(0));
+    std::string text = readFile(log).value_or("");
+    size_t first = text.find("created the program directory C:\\Filters\\xxx");
+    EXPECT_NE(first, std::string::npos) << text;
+    size_t second = text.find("created the program directory", first + 1);
+    ASSERT_NE(second, std::string::npos) << text;
+    EXPECT_EQ(text.substr(second, text.find('\n', second) - second).find("Filters"),
+              std::string::npos)
+        << text;
+    EXPECT_FALSE(directoryExists("C:\\Filters"));
+}
+
 // /? and a second run each change nothing: the summary ends with 0; a second run, while
 // the first holds the installer, says so and ends with 1618, or quietly with /q.
 TEST_F(Dialogs, HelpAndASecondRunShowTheirBoxAndChangeNothing) {
