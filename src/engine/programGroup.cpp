@@ -42,7 +42,7 @@ char earlierVersion[kVersionText];
 // Reads a start-menu folder into startMenu; the reason when there is none to use.
 DWORD readStartMenu(BOOL allUsers) {
     return readPathValue(allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kShellFolders,
-                         allUsers ? "Common Programs" : "Programs", startMenu);
+                         allUsers ? "Common Programs" : "Programs", startMenu, FALSE);
 }
 
 // The group folder of the chosen start menu made current; the message when it cannot be.

@@ -82,7 +82,7 @@ void closeRunningProduct(HWND dialog) {
 
 BOOL readDirectoryValue(HKEY root, const char* keyName, const char* valueName,
                         char* into = installer.programDir) {
-    return readPathValue(root, keyName, valueName, into) == ERROR_SUCCESS;
+    return readPathValue(root, keyName, valueName, into, TRUE) == ERROR_SUCCESS;
 }
 
 void proposeProgramFilesDirectory() {
@@ -211,7 +211,8 @@ void proposeDefaultDirectory() {
         proposeProgramFilesDirectory();
 }
 
-DWORD readPathValue(HKEY root, const char* keyName, const char* valueName, char* into) {
+DWORD readPathValue(HKEY root, const char* keyName, const char* valueName, char* into,
+                    BOOL stringOnly) {
     HKEY key;
     LONG result = RegOpenKeyExA(root, keyName, 0, KEY_QUERY_VALUE, &key);
     if (result != ERROR_SUCCESS)
@@ -226,9 +227,9 @@ DWORD readPathValue(HKEY root, const char* keyName, const char* valueName, char*
         return ERROR_MORE_DATA;
     // The registry returns a value stored without its terminator as it is.
     into[size] = 0;
+    BOOL text = type == REG_SZ || type == REG_EXPAND_SZ;
     // An empty folder would stand for the current directory or the drive's root.
-    return (type == REG_SZ || type == REG_EXPAND_SZ) && into[0] != 0 ? ERROR_SUCCESS
-                                                                     : ERROR_INVALID_DATA;
+    return (text || !stringOnly) && into[0] != 0 ? ERROR_SUCCESS : ERROR_INVALID_DATA;
 }
 
 // Text that does not fit whole is not used: a cut path could name another directory,

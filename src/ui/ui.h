@@ -18,10 +18,11 @@ void proposeDefaultDirectory();
 // Never the user's AppPath: /q alone and the quiet uninstall run elevated, unseen.
 const char* proposeRecordedDirectory();
 
-// A directory in a registry value into `into` (kPathBuffer bytes, offered kPathOffer):
-// ERROR_SUCCESS, the registry's refusal, or ERROR_INVALID_DATA when the value is no
-// string or empty.
-DWORD readPathValue(HKEY root, const char* keyName, const char* valueName, char* into);
+// A directory in a registry value into `into` (kPathBuffer bytes, offered kPathOffer),
+// its bytes as stored and a terminator behind them: ERROR_SUCCESS, the registry's
+// refusal, or ERROR_INVALID_DATA when it is empty or, with `stringOnly`, no string.
+DWORD readPathValue(HKEY root, const char* keyName, const char* valueName, char* into,
+                    BOOL stringOnly);
 
 // The options dialog's path field into programDir; empty when it does not fit whole.
 void readPathField();
