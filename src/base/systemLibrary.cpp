@@ -9,13 +9,15 @@ using SetDefaultDllDirectoriesProc = BOOL(WINAPI*)(DWORD);
 constexpr DWORD kSearchSystem32 = 0x00000800; // LOAD_LIBRARY_SEARCH_SYSTEM32
 } // namespace
 
+void* loadedProcedure(const char* module, const char* procedure) {
+    HMODULE loaded = GetModuleHandleA(module);
+    return loaded != nullptr ? reinterpret_cast<void*>(GetProcAddress(loaded, procedure)) : nullptr;
+}
+
 void hardenDllSearch() {
     // Only Windows 8 and updated Windows 7 have it; older systems lack the export.
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == nullptr)
-        return;
     auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesProc>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+        loadedProcedure("kernel32.dll", "SetDefaultDllDirectories"));
     if (setDefault != nullptr)
         setDefault(kSearchSystem32);
 }

@@ -4,6 +4,7 @@
 // there natively (the system's list of programs, the shell, the restart) would look
 // in the 64-bit system32 and find nothing.
 #include "base/state.h"
+#include "base/systemLibrary.h"
 #include "base/text.h"
 #include "fileops/fileops.h"
 
@@ -18,11 +19,8 @@ char pathTail[kPathBuffer];
 BOOL realSystemDirectory(char* directory) {
     // Missing on the 95 family and older NT; it fails on 32-bit Windows, where the
     // system directory is where the files are.
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    GetSystemWow64DirectoryProc wow64Directory = nullptr;
-    if (kernel != nullptr)
-        wow64Directory = reinterpret_cast<GetSystemWow64DirectoryProc>(
-            reinterpret_cast<void*>(GetProcAddress(kernel, "GetSystemWow64DirectoryA")));
+    auto wow64Directory = reinterpret_cast<GetSystemWow64DirectoryProc>(
+        loadedProcedure("kernel32.dll", "GetSystemWow64DirectoryA"));
     UINT length = 0;
     if (wow64Directory != nullptr)
         length = wow64Directory(directory, kPathOffer);

@@ -6,6 +6,7 @@
 // -> the view's automation object -> Shell.Application -> ShellExecute.
 #include "base/installLog.h"
 #include "base/state.h"
+#include "base/systemLibrary.h"
 #include "base/text.h"
 #include "launch/startAsDesktopUser.h"
 
@@ -85,13 +86,10 @@ void release(IUnknown* object) {
 // This process's token information of class `what` into `buffer`. Looked up by name:
 // the 95 family knows no tokens, and there it is FALSE.
 BOOL queryOwnToken(TOKEN_INFORMATION_CLASS what, void* buffer, DWORD size) {
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    if (advapi == nullptr)
-        return FALSE;
-    auto openToken = reinterpret_cast<OpenProcessTokenProc>(
-        reinterpret_cast<void*>(GetProcAddress(advapi, "OpenProcessToken")));
+    auto openToken =
+        reinterpret_cast<OpenProcessTokenProc>(loadedProcedure("advapi32.dll", "OpenProcessToken"));
     auto tokenInformation = reinterpret_cast<GetTokenInformationProc>(
-        reinterpret_cast<void*>(GetProcAddress(advapi, "GetTokenInformation")));
+        loadedProcedure("advapi32.dll", "GetTokenInformation"));
     HANDLE token;
     if (openToken == nullptr || tokenInformation == nullptr ||
         !openToken(kCurrentProcess, TOKEN_QUERY, &token))

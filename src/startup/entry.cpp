@@ -53,11 +53,10 @@ using GetUserObjectInformationProc = BOOL(WINAPI*)(HANDLE, int, void*, DWORD, DW
 // window there waits for ever. Looked up by name: the 95 family has no window stations.
 BOOL windowStationIsHidden() {
     // Imported already, so loaded.
-    HMODULE user = GetModuleHandleA("user32.dll");
     auto station = reinterpret_cast<GetProcessWindowStationProc>(
-        reinterpret_cast<void*>(GetProcAddress(user, "GetProcessWindowStation")));
+        loadedProcedure("user32.dll", "GetProcessWindowStation"));
     auto information = reinterpret_cast<GetUserObjectInformationProc>(
-        reinterpret_cast<void*>(GetProcAddress(user, "GetUserObjectInformationA")));
+        loadedProcedure("user32.dll", "GetUserObjectInformationA"));
     USEROBJECTFLAGS flags;
     DWORD length;
     HWINSTA handle = station != nullptr && information != nullptr ? station() : nullptr;
