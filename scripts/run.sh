@@ -57,7 +57,6 @@ rc=$?
 set -e
 [ $rc -ne 124 ] || [ ${#limit[@]} -eq 0 ] ||
     echo "the installer did not end within 300 s: a dialog is waiting on the private display"
-echo "installer exit code: $rc"
 echo
 wine qm-summary.exe "$@" 2>/dev/null | tr -d '\r' || true
 

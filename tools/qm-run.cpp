@@ -1,5 +1,6 @@
 // qm-run.cpp: runs the command line held in the environment variable QM_COMMAND exactly
-// as written, from the current directory, waits for it and exits with its exit code.
+// as written, from the current directory, waits for it, prints its exit code and exits
+// with it.
 // `wine` re-quotes every argument that holds a blank or a double quote, so a command
 // line in the installer's own syntax cannot pass through it unchanged.
 //
@@ -74,6 +75,8 @@ int main() {
             pressOk(info.dwProcessId);
     DWORD code = 255;
     GetExitCodeProcess(info.hProcess, &code);
+    // The Unix side sees only the low 8 bits (3010 as 194): the full code is printed here.
+    printf("installer exit code: %lu\n", code);
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
     return int(code);

@@ -224,11 +224,16 @@ std::string switchDirectory(const std::string& line) {
     return line.substr(at, end - at);
 }
 
-// Where the product went: AppPath as the install recorded it, else the /p: given.
+// Where the product went: the machine's records as the installer trusts them, then the
+// user's AppPath, else the /p: given.
 std::string programDirectory(int argc, char** argv) {
-    Value appPath;
-    if (readValue(HKEY_CURRENT_USER, kProductKey, "AppPath", appPath) && !text(appPath).empty())
-        return text(appPath);
+    Value recorded;
+    if ((readValue(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation", recorded) &&
+         !text(recorded).empty()) ||
+        (readValue(HKEY_LOCAL_MACHINE, kProductKey, "AppPath", recorded) &&
+         !text(recorded).empty()) ||
+        (readValue(HKEY_CURRENT_USER, kProductKey, "AppPath", recorded) && !text(recorded).empty()))
+        return text(recorded);
     std::string line;
     for (int i = 1; i < argc; ++i)
         line += std::string(i > 1 ? " " : "") + argv[i];

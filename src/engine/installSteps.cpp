@@ -141,13 +141,7 @@ BOOL establishProgramDirectory() {
 } // namespace
 
 BOOL runInstallSteps() {
-    if (!establishProgramDirectory()) {
-        showFixedMessage(kTextDirectoryError);
-        errorEnding();
-        return FALSE;
-    }
-    cleanTempFiles();
-    // A damaged download must not replace anything, not even the imported settings.
+    // A damaged download must change nothing, not even make the program directory.
     BOOL unpacked = unpackPayloads();
     logEvent("unpacked", "the product images", nullptr,
              unpacked ? ERROR_SUCCESS : ERROR_INVALID_DATA);
@@ -156,6 +150,12 @@ BOOL runInstallSteps() {
         errorEnding();
         return FALSE;
     }
+    if (!establishProgramDirectory()) {
+        showFixedMessage(kTextDirectoryError);
+        errorEnding();
+        return FALSE;
+    }
+    cleanTempFiles();
     importUpdateFile();
     writeProductValues();
     DeleteFileA("Quellmark.old");

@@ -156,6 +156,9 @@ TEST_F(Integrity, ACopyWithABitFlippedInAStoredStreamReplacesNothing) {
     std::string damaged = original_;
     damaged[launcher_.first + launcher_.second / 2] ^= 0x10;
     expectRefused(damaged, "launcher's middle byte");
+    // A first install from it must not even leave the directory it would have made.
+    EXPECT_EQ(runInstaller("/q /p:C:\\fresh /m", kDefaultTimeoutMs, kDamaged), 1u);
+    EXPECT_FALSE(directoryExists("C:\\fresh"));
 }
 
 TEST_F(Integrity, ACopyCutInsideTheStoredImagesReplacesNothing) {
