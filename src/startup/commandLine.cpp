@@ -60,7 +60,8 @@ bool uninstallSwitchAt(DWORD position) {
 // scan reads with any letters behind it. Short-circuit keeps every read at or before
 // the line's terminator.
 bool switchAt(const char* line, DWORD position) {
-    if (line[position] != '/' || !isLetter(line[position + 1]))
+    // "/?" too: no file name holds a "?", and "/l:x.log /?" must not log into "x.log /?".
+    if (line[position] != '/' || (!isLetter(line[position + 1]) && line[position + 1] != '?'))
         return false;
     char after = line[position + 2];
     return after == ' ' || after == 0 || after == ':' || uninstallSwitchAt(position);
@@ -89,8 +90,14 @@ DWORD argumentEnd(const char* line, DWORD position, char quote) {
 // The argument behind "i:", "p:" or "l:" at `position`: its text begins at `start`, past
 // blanks and an opening quote, and the byte returned ends it.
 DWORD pathArgumentEnd(const char* line, DWORD position, DWORD& start) {
+    DWORD typed = position;
     while (line[position] == ' ')
         ++position;
+    start = position;
+    // "/p: /m", as an empty variable in a tool's command leaves it: the path is empty,
+    // and "/m" stays a switch instead of becoming the directory.
+    if (position != typed && switchAt(line, position))
+        return position;
     char quote = 0;
     if (line[position] == '"' || line[position] == '\'') {
         quote = line[position];
@@ -238,6 +245,11 @@ void parseCommandLine(const char* commandLine) {
         if (c != '/') {
             if (position >= checkedFrom && strayWordAt(commandLine, position, arguments))
                 recordUnknown(commandLine, position, false);
+            // Text glued to a path's closing quote is no part of the path; it must not
+            // vanish unseen ("/p:"C:\Program Files"\Quellmark" would install one level up).
+            else if (position == checkedFrom && (c == '"' || c == '\'') &&
+                     wordEnd(commandLine, position + 1) != position + 1)
+                recordUnknown(commandLine, position + 1, false);
             ++position;
             continue;
         }

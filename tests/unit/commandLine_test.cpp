@@ -118,7 +118,9 @@ const Expected kCases[] = {
     {"/i:", nullptr, nullptr, 0, 0, 0, 0, 0, 0},
     {"/i:\"\" /s", nullptr, nullptr, 0, 0, 0, 0, 1, 0},
     {"/i:C:\\a /i:", nullptr, "C:\\a", 0, 0, 0, 0, 0, 0},
-    {"/p: /s", "/s", nullptr, 1, 0, 0, 0, 0, 0},
+    // An empty path ("/p:%DIR%" with DIR unset) takes no switch behind it as its text.
+    {"/p: /s", nullptr, nullptr, 1, 0, 0, 0, 1, 0},
+    {"/p:  /m /i:C:\\a", nullptr, "C:\\a", 1, 0, 0, 1, 0, 0},
     {"/i:/p:x", nullptr, "/p:x", 0, 0, 0, 0, 0, 0},
     {"/i:'/die' /m", nullptr, "/die", 0, 0, 0, 1, 0, 0},
     {"/i:relative\\Update.kvc", nullptr, "relative\\Update.kvc", 0, 0, 0, 0, 0, 0},
@@ -160,6 +162,7 @@ TEST_F(CommandLine, QuietAndLogSwitches) {
         {"/l", 0, nullptr, 0},
         {"/q /die /l:C:\\after.log", 1, nullptr, 0},
         {"/q /l:C:\\logs\\un.log /die", 1, "C:\\logs\\un.log", 0},
+        {"/l:C:\\x.log /? /q", 1, "C:\\x.log", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -199,6 +202,10 @@ TEST_F(CommandLine, TheFirstArgumentThatIsNoSwitchNorPathIsKept) {
         // What a quoted path leaves behind it, where quotes do not protect a switch.
         {"/q /p:\"C:\\a b\" c", "c", 0},
         {"/q /p:'D:\\a /s b' /m", "b'", 0},
+        // Text glued to a closing quote is no part of the path, and not lost either.
+        {"/q /m /p:\"C:\\Program Files\"\\Quellmark", "\\Quellmark", 0},
+        {"/q /l:\"C:\\a.log\"x /m", "x", 0},
+        {"/q /l:\"C:\\a.log\"/m", "/m", 0},
         // Paths are no words, whatever they hold or end in; quoted switches are switches.
         {"/q /p: C:\\My Programs\\Quellmark /l:C:/logs/", "", 0},
         {"/q /i:\"C:\\a -b\"", "", 0},
