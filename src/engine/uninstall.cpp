@@ -80,9 +80,8 @@ void startUninstall() {
     if (MessageBoxA(installer.dialogWindow, question, messageCaption, MB_YESNO | MB_DEFBUTTON2) ==
         IDYES) {
         installer.removeConfiguration = 1;
-        // An empty field would name "\Config.dat" at the root of the current drive.
-        if (installer.programDir[0] != 0 &&
-            joinPath(configurationFile, kPathBuffer, installer.programDir, "Config.dat"))
+        // The directory was found to hold the product, so it is not empty.
+        if (joinPath(configurationFile, kPathBuffer, installer.programDir, "Config.dat"))
             deleteOrSchedule(configurationFile);
     }
     runEngine();
@@ -102,11 +101,9 @@ BOOL runUninstallSteps() {
                          "; only its registration is removed");
         return TRUE;
     }
-    // An empty field stands for a path too long to be used, or none typed.
-    DWORD error = ERROR_INVALID_NAME;
-    if (installer.programDir[0] != 0)
-        error = SetCurrentDirectoryA(installer.programDir) ? ERROR_SUCCESS : GetLastError();
-    // Its directory and origin were logged when it was checked for the product.
+    // The directory held the product when it was checked, and was logged with its
+    // origin then; it may still refuse to be entered.
+    DWORD error = SetCurrentDirectoryA(installer.programDir) ? ERROR_SUCCESS : GetLastError();
     if (error != ERROR_SUCCESS) {
         logDirectory("program directory", installer.programDir,
                      installer.quietMode != 0 ? "the search above" : "the dialog",
